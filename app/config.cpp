@@ -1,0 +1,110 @@
+// The configuration file: [config] once at start-up, the car's profile at each car change.
+#include "app/config.h"
+
+#include "app/out.h"
+#include "app/profile.h"
+
+#include <cstdlib>
+#include <cstring>
+
+GlobalSettings globalSettings = {56551, 51715, 0, 200, 200, 1000};
+CarProfile carProfile = {0, 0, 0, 0, 0.0f};
+char currentCar[5] = {0, 0, 0, 0, 0};
+
+namespace {
+
+const char g_fallbackPath[] = "lumivane.cfg";
+char *g_path = nullptr; // from configBuildPath, or g_fallbackPath
+bool g_pathBuilt = false;
+bool g_globalsLoaded = false;
+
+float readThreshold(const char *path, const char *section, const char *def)
+{
+    char text[CONFIG_STRING_SIZE];
+    profileGetString(section, "lowFuel", def, text, sizeof text, path);
+    return static_cast<float>(std::strtod(text, nullptr));
+}
+
+} // namespace
+
+void configReadGlobals(const char *path, GlobalSettings *out)
+{
+    out->outGaugePort = profileGetInt("config", "outGaugePort", 56551, path);
+    out->deviceID = profileGetInt("config", "deviceID", 51715, path);
+    out->deviceNum = profileGetInt("config", "deviceNum", 0, path);
+    out->speedlimitFlashTime = profileGetInt("config", "speedlimitFlashTime", 200, path);
+    out->shiftlightFlashTime = profileGetInt("config", "shiftlightFlashTime", 200, path);
+    out->lowfuelFlashTime = profileGetInt("config", "lowfuelFlashTime", 1000, path);
+}
+
+void configResolveProfile(const char *path, const char *car, CarProfile *out)
+{
+    static const char *const keys[4] = {"LED1", "LED2", "LED1b", "LED2b"};
+    LedAction codes[4];
+    for (int i = 0; i < 4; ++i)
+        codes[i] = profileGetInt(car, keys[i], CONFIG_ABSENT_CODE, path);
+    float threshold = readThreshold(path, car, "-1.0");
+
+    // Values taken from [default] are final: no marker test on them.
+    for (int i = 0; i < 4; ++i) {
+        if (codes[i] == CONFIG_ABSENT_CODE)
+            codes[i] = profileGetInt("default", keys[i], 0, path);
+    }
+    if (threshold < 0.0f)
+        threshold = readThreshold(path, "default", "0.05");
+
+    out->LED1 = codes[0];
+    out->LED2 = codes[1];
+    out->LED1b = codes[2];
+    out->LED2b = codes[3];
+    out->lowFuel = threshold;
+}
+
+void configPrintableName(const char *name, char *out, int size)
+{
+    if (size <= 0)
+        return;
+    int i = 0;
+    for (; i < size - 1 && name[i] != '\0'; ++i) {
+        unsigned char c = static_cast<unsigned char>(name[i]);
+        out[i] = (c >= 0x20 && c <= 0x7E) ? static_cast<char>(c) : '?';
+    }
+    out[i] = '\0';
+}
+
+void loadConfig()
+{
+    if (!g_globalsLoaded) {
+        if (!g_pathBuilt) {
+            g_path = configBuildPath();
+            g_pathBuilt = true;
+        }
+        outPrintf("Loading config %s...\n", configPath());
+        configReadGlobals(configPath(), &globalSettings);
+        g_globalsLoaded = true;
+        return;
+    }
+    // The car name comes from the network: no control bytes reach the terminal.
+    char shown[5];
+    configPrintableName(currentCar, shown, sizeof shown);
+    outPrintf("Car: %s\n", shown);
+    configResolveProfile(configPath(), currentCar, &carProfile);
+}
+
+const char *configPath()
+{
+    if (!g_pathBuilt)
+        return nullptr;
+    return g_path != nullptr ? g_path : g_fallbackPath;
+}
+
+void configReset()
+{
+    std::free(g_path);
+    g_path = nullptr;
+    g_pathBuilt = false;
+    g_globalsLoaded = false;
+    globalSettings = GlobalSettings{56551, 51715, 0, 200, 200, 1000};
+    carProfile = CarProfile{0, 0, 0, 0, 0.0f};
+    std::memset(currentCar, 0, sizeof currentCar);
+}

@@ -1,0 +1,59 @@
+// The configuration file: global settings and the profile of the current car.
+#pragma once
+
+#include <cstdint>
+
+#include "app/led.h"
+
+// The [config] section, read once at start-up.
+struct GlobalSettings {
+    std::int32_t outGaugePort;
+    std::int32_t deviceID;
+    std::int32_t deviceNum;
+    std::int32_t speedlimitFlashTime;
+    std::int32_t shiftlightFlashTime;
+    std::int32_t lowfuelFlashTime;
+};
+
+// The resolved settings of the current car; all zero until a car is loaded.
+struct CarProfile {
+    LedAction LED1;
+    LedAction LED2;
+    LedAction LED1b;
+    LedAction LED2b;
+    float lowFuel;
+};
+
+constexpr std::int32_t CONFIG_ABSENT_CODE = -75;
+constexpr int CONFIG_STRING_SIZE = 128;
+
+extern GlobalSettings globalSettings;
+extern CarProfile carProfile;
+
+// The car whose profile is loaded (at most 4 characters, NUL-padded); the main
+// loop sets it before calling loadConfig in car mode.
+extern char currentCar[5];
+
+// First call: builds the file path, prints "Loading config %s...\n" and reads
+// [config]. Every later call: prints "Car: %s\n" and resolves currentCar.
+void loadConfig();
+
+// The settings of [config] in the file at path, with every default applied.
+void configReadGlobals(const char *path, GlobalSettings *out);
+
+// The profile of car from its own section and [default], markers applied.
+void configResolveProfile(const char *path, const char *car, CarProfile *out);
+
+// The path in use (NULL before the first loadConfig).
+const char *configPath();
+
+// Forgets the path and the loaded settings, as at process start (for tests).
+void configReset();
+
+// Copies a name for the console: bytes outside printable ASCII become '?'.
+void configPrintableName(const char *name, char *out, int size);
+
+// Backend: the working directory plus the separator plus "lumivane.cfg", in a
+// buffer from malloc that the caller frees; a fallback of the relative name
+// "lumivane.cfg" when the directory cannot be had (or does not fit).
+char *configBuildPath();

@@ -1,0 +1,21 @@
+// The non-blocking UDP receiver of OutGauge datagrams.
+#pragma once
+
+#include "outgauge/packet.h"
+
+// One ogRead call takes at most this many datagrams off the socket, so that a
+// flood from any sender cannot hold the main loop inside the read.
+constexpr int OG_DRAIN_LIMIT = 256;
+
+// Opens the receiver on globalSettings.outGaugePort (its low 16 bits), bound
+// to every local IPv4 address. Returns true at once when already open.
+bool ogInit();
+
+// Drains the queued datagrams without blocking. Returns true when at least one
+// datagram of 1 to 96 bytes was accepted; packet then holds the newest one.
+// On an open receiver the identifier field of packet is set to -1 first; on a
+// closed one packet is left untouched and the result is false.
+bool ogRead(OutGaugePacket &packet);
+
+// Closes the receiver if it is open; safe to call at any time, from any thread.
+void ogClose();
