@@ -1,0 +1,30 @@
+// Starting the real programs from tests: output through a pipe, signals, exit status.
+#pragma once
+
+#include <string>
+#include <sys/types.h>
+#include <vector>
+
+struct TestProcess {
+    pid_t pid = -1;
+    int outFd = -1;       // the child's standard output
+    std::string pending;  // output read but not yet taken as lines
+    std::string all;      // everything read, for failure messages
+};
+
+// Starts program with args in folder cwd; its standard output goes to a pipe.
+bool processStart(TestProcess &proc, const std::string &program,
+                  const std::vector<std::string> &args, const std::string &cwd);
+
+// The next complete output line (without its line end), waiting up to timeoutMs.
+bool processReadLine(TestProcess &proc, std::string &line, int timeoutMs);
+
+// Whether the process is still running.
+bool processAlive(TestProcess &proc);
+
+// Sends sig and waits up to timeoutMs for the end; returns the wait status or -1.
+int processStop(TestProcess &proc, int sig, int timeoutMs);
+
+// Runs a program to its end (at most timeoutMs) and returns its exit code, or -1.
+int processRun(const std::string &program, const std::vector<std::string> &args,
+               int timeoutMs);
