@@ -1,1 +1,361 @@
-// placeholder
+// The hidraw backend against a stand-in hidraw tree, and the uevent parser.
+#include "hid/hid.h"
+#include "hid/hid_linux.h"
+#include "support/hidraw_tree.h"
+#include "support/test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <fcntl.h>
+#include <string>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+const char INIT_CA03[] = "initHID: Initializing HID (Device ID 0xCA03)...HID GUID: 4D1E55B2\n";
+const char FOUND[] = "initHID: Device found.\n";
+const char NOT_FOUND[] = "initHID: Device not found.\n";
+
+bool parse(const std::string &text, std::uint32_t *vendor, std::uint32_t *product)
+{
+    *vendor = 0xDEAD;
+    *product = 0xBEEF;
+    return hidParseUevent(text.data(), text.size(), vendor, product);
+}
+
+TEST(HidUevent, ParsesKernelText)
+{
+    std::uint32_t v, p;
+    ASSERT_TRUE(parse(hidrawUeventText(3, 0x046D, 0xCA03), &v, &p));
+    EXPECT_EQ(v, 0x046Du);
+    EXPECT_EQ(p, 0xCA03u);
+    // Lower case, short fields, no final newline, HID_ID as the last line.
+    ASSERT_TRUE(parse("DRIVER=hid-generic\nHID_ID=5:46d:ca03", &v, &p));
+    EXPECT_EQ(v, 0x046Du);
+    EXPECT_EQ(p, 0xCA03u);
+    ASSERT_TRUE(parse("HID_ID=0003:FFFFFFFF:00000001\n", &v, &p));
+    EXPECT_EQ(v, 0xFFFFFFFFu);
+    EXPECT_EQ(p, 1u);
+}
+
+TEST(HidUevent, RejectsMalformedLines)
+{
+    std::uint32_t v, p;
+    const char *bad[] = {
+        "",
+        "DRIVER=hid-generic\n",
+        "HID_ID=\n",
+        "HID_ID=0003:0000046D\n",
+        "HID_ID=0003:0000046D:\n",
+        "HID_ID=:0000046D:0000CA03\n",
+        "HID_ID=0003::0000CA03\n",
+        "HID_ID=0003:0000046G:0000CA03\n",
+        "HID_ID=0003:0000046D:0000CA03 \n",
+        "HID_ID=0003:0000046D:0000CA03:1\n",
+        "HID_ID=0003:00000046D:0000CA03\n",
+        "HID_ID=0003:0000046D:00001CA03\n",
+        "HID_ID=000000003:0000046D:0000CA03\n",
+        "HID_ID=-3:0000046D:0000CA03\n",
+        "XHID_ID=0003:0000046D:0000CA03\n",
+        " HID_ID=0003:0000046D:0000CA03\n",
+        "HID_ID 0003:0000046D:0000CA03\n",
+    };
+    for (const char *text : bad) {
+        EXPECT_FALSE(parse(text, &v, &p)) << text;
+        EXPECT_EQ(v, 0xDEADu) << text;
+        EXPECT_EQ(p, 0xBEEFu) << text;
+    }
+    EXPECT_FALSE(hidParseUevent(nullptr, 0, &v, &p));
+}
+
+TEST(HidUevent, StaysWithinLength)
+{
+    std::uint32_t v, p;
+    // The product continues past len: only "CA" is inside.
+    const std::string text = "HID_ID=0003:0000046D:0000CA03\n";
+    ASSERT_TRUE(hidParseUevent(text.data(), text.size() - 3, &v, &p));
+    EXPECT_EQ(p, 0xCAu);
+    // The key itself cut short.
+    EXPECT_FALSE(hidParseUevent(text.data(), 5, &v, &p));
+    // A buffer without a terminating NUL or newline, exactly sized.
+    std::vector<char> exact(text.begin(), text.end() - 1);
+    ASSERT_TRUE(hidParseUevent(exact.data(), exact.size(), &v, &p));
+    EXPECT_EQ(p, 0xCA03u);
+    // An embedded NUL is no hex digit.
+    const char nul[] = "HID_ID=0003:0000046D:0000\0CA03\n";
+    EXPECT_FALSE(hidParseUevent(nul, sizeof nul - 1, &v, &p));
+}
+
+class HidLinux : public testing::Test {
+protected:
+    HidrawTree tree;
+    int reader = -1;
+
+    void SetUp() override
+    {
+        tree = hidrawTreeCreate("hid");
+        hidSetPaths(hidrawTreeClassDir(tree).c_str(), hidrawTreeDevDir(tree).c_str());
+    }
+    void TearDown() override
+    {
+        closeHID();
+        hidSetPaths(nullptr, nullptr);
+        if (reader >= 0)
+            close(reader);
+        hidrawTreeRemove(tree);
+    }
+
+    void add(unsigned n, std::uint32_t vendor, std::uint32_t product,
+             HidrawNode node = HIDRAW_NODE_FIFO)
+    {
+        ASSERT_TRUE(hidrawTreeAddDevice(tree, n, 3, vendor, product, node));
+    }
+
+    // initHID with its printed transcript.
+    bool init(std::int32_t productId, std::int32_t index, std::string *out)
+    {
+        testCaptureBegin();
+        bool ok = initHID(productId, index);
+        *out = testCaptureEnd();
+        return ok;
+    }
+
+    // Opens node n for reading without blocking; the reports written so far stay in the pipe.
+    void openReader(unsigned n)
+    {
+        reader = open(hidrawTreeNodePath(tree, n).c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+        ASSERT_GE(reader, 0) << std::strerror(errno);
+    }
+
+    // Everything waiting in the FIFO.
+    std::string drain()
+    {
+        std::string data;
+        char buf[256];
+        ssize_t n;
+        while ((n = read(reader, buf, sizeof buf)) > 0)
+            data.append(buf, static_cast<std::size_t>(n));
+        return data;
+    }
+
+    // Which of the FIFO nodes the open device is: writes one report and looks for it.
+    bool opened(unsigned n)
+    {
+        int fd = open(hidrawTreeNodePath(tree, n).c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0)
+            return false;
+        char buf[64];
+        while (read(fd, buf, sizeof buf) > 0) {
+        }
+        bool wrote = hidSetLeds(true, true);
+        ssize_t got = read(fd, buf, sizeof buf);
+        close(fd);
+        return wrote && got == 8;
+    }
+};
+
+std::string report(unsigned char bits)
+{
+    return std::string("\x00\x09", 2) + static_cast<char>(bits) + std::string(5, '\0');
+}
+
+TEST_F(HidLinux, TranscriptOfFoundDevice)
+{
+    add(0, 0x046D, 0xCA03);
+    std::string out;
+    EXPECT_TRUE(init(0xCA03, 0, &out));
+    EXPECT_EQ(out, std::string(INIT_CA03) + FOUND);
+    EXPECT_TRUE(opened(0));
+}
+
+TEST_F(HidLinux, NoDevicesOrNoClassFolder)
+{
+    std::string out;
+    EXPECT_FALSE(init(0xCA03, 0, &out));
+    EXPECT_EQ(out, std::string(INIT_CA03) + NOT_FOUND);
+
+    hidSetPaths((tree.root + "/nowhere").c_str(), hidrawTreeDevDir(tree).c_str());
+    EXPECT_FALSE(init(0xCA03, 0, &out));
+    EXPECT_EQ(out, std::string(INIT_CA03) + NOT_FOUND);
+    EXPECT_FALSE(hidSetLeds(true, true));
+}
+
+TEST_F(HidLinux, OtherVendorsAndProductsDoNotCount)
+{
+    add(0, 0x1234, 0xCA03);
+    add(1, 0x046D, 0xC52B);
+    // Product 1CA03 shares its low 16 bits with CA03.
+    ASSERT_TRUE(hidrawTreeAddDevice(tree, 2, 3, 0x046D, 0xCA03, HIDRAW_NODE_FIFO,
+                                    "HID_ID=0003:0000046D:0001CA03\n"));
+    add(3, 0x046D, 0xCA03);
+    // A parent whose uevent has no HID_ID line cannot be read: no match.
+    ASSERT_TRUE(hidrawTreeAddDevice(tree, 4, 3, 0x046D, 0xCA03, HIDRAW_NODE_FIFO,
+                                    "DRIVER=hid-generic\n"));
+    add(5, 0x046D, 0xCA03);
+    std::string out;
+    EXPECT_TRUE(init(0xCA03, 0, &out));
+    EXPECT_TRUE(opened(3));
+    EXPECT_TRUE(closeHID());
+    EXPECT_TRUE(init(0xCA03, 1, &out));
+    EXPECT_EQ(out, std::string(INIT_CA03) + FOUND);
+    EXPECT_TRUE(opened(5));
+    EXPECT_TRUE(closeHID());
+    EXPECT_FALSE(init(0xCA03, 2, &out));
+    EXPECT_EQ(out, std::string(INIT_CA03) + NOT_FOUND);
+}
+
+TEST_F(HidLinux, IndexCountsMatchesInOrder)
+{
+    add(0, 0x046D, 0xCA03);
+    add(1, 0x046D, 0xCA03);
+    std::string out;
+    EXPECT_TRUE(init(0xCA03, 0, &out));
+    EXPECT_TRUE(opened(0));
+    EXPECT_TRUE(closeHID());
+    EXPECT_TRUE(init(0xCA03, 1, &out));
+    EXPECT_TRUE(opened(1));
+    EXPECT_TRUE(closeHID());
+    EXPECT_FALSE(init(0xCA03, 2, &out));
+    EXPECT_EQ(out, std::string(INIT_CA03) + NOT_FOUND);
+    EXPECT_FALSE(init(0xCA03, -1, &out));
+    EXPECT_EQ(out, std::string(INIT_CA03) + NOT_FOUND);
+}
+
+TEST_F(HidLinux, NumericOrderOfEntries)
+{
+    // Created out of order so that directory order says nothing.
+    add(10, 0x046D, 0xCA03);
+    add(2, 0x046D, 0xCA03);
+    add(9, 0x046D, 0xCA03);
+    // Names that are no hidraw entries are ignored.
+    testWriteFile(hidrawTreeClassDir(tree) + "/hidrawx", "");
+    testWriteFile(hidrawTreeClassDir(tree) + "/hidraw", "");
+    std::string out;
+    const unsigned order[] = {2, 9, 10};
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_TRUE(init(0xCA03, i, &out)) << i;
+        EXPECT_TRUE(opened(order[i])) << i;
+        EXPECT_TRUE(closeHID());
+    }
+}
+
+TEST_F(HidLinux, ReportsReachTheNode)
+{
+    add(0, 0x046D, 0xCA03);
+    std::string out;
+    ASSERT_TRUE(init(0xCA03, 0, &out));
+    openReader(0);
+    EXPECT_TRUE(hidSetLeds(true, false));
+    EXPECT_EQ(drain(), report(1));
+    EXPECT_TRUE(hidSetLeds(false, true));
+    EXPECT_EQ(drain(), report(2));
+    EXPECT_TRUE(hidSetLeds(true, true));
+    EXPECT_TRUE(hidSetLeds(false, false));
+    EXPECT_EQ(drain(), report(3) + report(0));
+}
+
+TEST_F(HidLinux, NodeThatCannotBeOpenedIsSkipped)
+{
+    add(0, 0x046D, 0xCA03, HIDRAW_NODE_MISSING);
+    add(1, 0x046D, 0xCA03, HIDRAW_NODE_DIRECTORY);
+    add(2, 0x046D, 0xCA03);
+    std::string out;
+    EXPECT_TRUE(init(0xCA03, 0, &out));
+    const std::string dev = hidrawTreeDevDir(tree);
+    EXPECT_EQ(out, std::string("initHID: Initializing HID (Device ID 0xCA03)...") +
+                       "HID GUID: 4D1E55B2\n" + "initHID: Cannot open " + dev +
+                       "/hidraw0: No such file or directory\n" + "initHID: Cannot open " + dev +
+                       "/hidraw1: Is a directory\n" + FOUND);
+    EXPECT_TRUE(opened(2));
+    EXPECT_TRUE(closeHID());
+    // Nodes that cannot be opened do not count toward the index either.
+    add(3, 0x046D, 0xCA03);
+    EXPECT_TRUE(init(0xCA03, 1, &out));
+    EXPECT_TRUE(opened(3));
+}
+
+TEST_F(HidLinux, FailedWriteReturnsFalse)
+{
+    add(0, 0x046D, 0xCA03, HIDRAW_NODE_FULL);
+    std::string out;
+    ASSERT_TRUE(init(0xCA03, 0, &out));
+    EXPECT_FALSE(hidSetLeds(true, false));
+    // The device stays open after a failed write.
+    EXPECT_TRUE(closeHID());
+}
+
+TEST_F(HidLinux, OpenAndCloseStates)
+{
+    add(0, 0x046D, 0xCA03);
+    EXPECT_FALSE(hidSetLeds(true, true));
+    EXPECT_FALSE(closeHID());
+    std::string out;
+    ASSERT_TRUE(init(0xCA03, 0, &out));
+    // Already open: true at once, nothing printed, the same device kept.
+    add(1, 0x046D, 0xCA04);
+    EXPECT_TRUE(init(0xCA04, 0, &out));
+    EXPECT_EQ(out, "");
+    EXPECT_TRUE(opened(0));
+    EXPECT_TRUE(closeHID());
+    EXPECT_FALSE(closeHID());
+    EXPECT_FALSE(hidSetLeds(true, true));
+}
+
+TEST_F(HidLinux, ProductIdOutside16BitsMatchesNothing)
+{
+    add(0, 0x046D, 0xCA03);
+    add(1, 0x046D, 0xFFFF);
+    std::string out;
+    EXPECT_FALSE(init(0x1CA03, 0, &out));
+    EXPECT_EQ(out, "initHID: Initializing HID (Device ID 0x1CA03)...HID GUID: 4D1E55B2\n" +
+                       std::string(NOT_FOUND));
+    EXPECT_FALSE(init(-1, 0, &out));
+    EXPECT_EQ(out, "initHID: Initializing HID (Device ID 0xFFFFFFFF)...HID GUID: 4D1E55B2\n" +
+                       std::string(NOT_FOUND));
+}
+
+TEST_F(HidLinux, CloseFromAnotherThreadDuringWrites)
+{
+    // A regular file never blocks the writer, however many reports pile up.
+    add(0, 0x046D, 0xCA03, HIDRAW_NODE_FILE);
+    std::string out;
+    ASSERT_TRUE(init(0xCA03, 0, &out));
+
+    std::atomic<int> written{0};
+    std::atomic<bool> closed{false};
+    std::thread closer([&] {
+        auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+        while (written.load() < 200 && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::yield();
+        closed = closeHID();
+    });
+    int failures = 0;
+    bool sawFalseThenTrue = false;
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (std::chrono::steady_clock::now() < deadline) {
+        bool ok = hidSetLeds(written % 2 == 0, true);
+        if (ok) {
+            if (failures > 0)
+                sawFalseThenTrue = true;
+            ++written;
+        } else if (++failures >= 100) {
+            break;
+        }
+    }
+    closer.join();
+    EXPECT_TRUE(closed.load());
+    EXPECT_FALSE(sawFalseThenTrue);
+    EXPECT_EQ(failures, 100);
+    EXPECT_FALSE(hidSetLeds(true, true));
+    // Every write that reported success left one whole report.
+    std::string data = testReadFile(hidrawTreeNodePath(tree, 0));
+    EXPECT_EQ(data.size(), static_cast<std::size_t>(written.load()) * 8);
+}
+
+} // namespace
