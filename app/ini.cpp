@@ -1,6 +1,202 @@
-// STUB
+// INI semantics on a file's bytes in memory, matching the Windows profile API.
 #include "app/ini.h"
-bool iniFindValue(const char *, std::size_t, const char *, const char *, const char **, std::size_t *) { return false; }
-std::int32_t iniParseInt(const char *, std::size_t) { return 0; }
-std::int32_t iniGetInt(const char *, std::size_t, const char *, const char *, std::int32_t def) { return def; }
-void iniGetString(const char *, std::size_t, const char *, const char *, const char *def, char *out, std::size_t size) { out[0] = 0; (void)def; (void)size; }
+
+#include <cstring>
+
+namespace {
+
+// True for the blanks trimmed around names and values: space, tab, vertical tab.
+bool iniIsBlank(char c)
+{
+    return c == ' ' || c == '\t' || c == '\v';
+}
+
+// True for the bytes that end a line; any run of them ends one line.
+bool iniIsLineEnd(char c)
+{
+    return c == '\r' || c == '\n';
+}
+
+// ASCII lower case; every other byte is left as it is.
+char iniLower(char c)
+{
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+// True when the len bytes at text equal the NUL-terminated name, ignoring ASCII case.
+bool iniNameEquals(const char *text, std::size_t len, const char *name)
+{
+    for (std::size_t i = 0; i < len; ++i) {
+        if (name[i] == '\0' || iniLower(text[i]) != iniLower(name[i]))
+            return false;
+    }
+    return name[len] == '\0';
+}
+
+// Moves *begin forward and *end back over blanks.
+void iniTrim(const char **begin, const char **end)
+{
+    while (*begin < *end && iniIsBlank(**begin))
+        ++*begin;
+    while (*end > *begin && iniIsBlank((*end)[-1]))
+        --*end;
+}
+
+// Removes one pair of matching outer quotes ("..." or '...') from a value of two or more bytes.
+void iniStripQuotes(const char **begin, const char **end)
+{
+    if (*end - *begin < 2)
+        return;
+    char first = **begin;
+    if ((first == '"' || first == '\'') && (*end)[-1] == first) {
+        ++*begin;
+        --*end;
+    }
+}
+
+// The 32-bit two's complement value of bits, without relying on an out-of-range conversion.
+std::int32_t iniToSigned(std::uint32_t bits)
+{
+    if (bits <= 0x7FFFFFFFu)
+        return static_cast<std::int32_t>(bits);
+    return -static_cast<std::int32_t>(~bits) - 1;
+}
+
+// The value of c as a digit of base, or -1 when c cannot continue a number.
+int iniDigit(char c, unsigned base)
+{
+    int d = -1;
+    if (c >= '0' && c <= '9')
+        d = c - '0';
+    else if (c >= 'a' && c <= 'f')
+        d = c - 'a' + 10;
+    else if (c >= 'A' && c <= 'F')
+        d = c - 'A' + 10;
+    return (d >= 0 && static_cast<unsigned>(d) < base) ? d : -1;
+}
+
+} // namespace
+
+// Lines are read one by one; only the first section named `section` is searched.
+// A line that starts with '[' but holds no ']' is no section header: like any other
+// line it is a key of the current section when it holds '=' (Wine does the same).
+bool iniFindValue(const char *text, std::size_t len, const char *section, const char *key,
+                  const char **value, std::size_t *valueLen)
+{
+    if (text == nullptr || section == nullptr || key == nullptr)
+        return false;
+    const char *pos = text;
+    const char *const end = text + len;
+    // A UTF-8 byte-order mark is skipped, as the user's editor meant no text by it.
+    if (len >= 3 && std::memcmp(text, "\xEF\xBB\xBF", 3) == 0)
+        pos += 3;
+
+    bool inSection = false; // the current section is the one searched
+    while (pos < end) {
+        const char *lineBegin = pos;
+        while (pos < end && !iniIsLineEnd(*pos))
+            ++pos;
+        const char *lineEnd = pos;
+        while (pos < end && iniIsLineEnd(*pos))
+            ++pos;
+
+        iniTrim(&lineBegin, &lineEnd);
+        if (lineBegin == lineEnd)
+            continue;
+        std::size_t lineLen = static_cast<std::size_t>(lineEnd - lineBegin);
+
+        if (*lineBegin == '[') {
+            // The name ends at the first ']'; the rest of the line is ignored.
+            const void *close = std::memchr(lineBegin + 1, ']', lineLen - 1);
+            if (close != nullptr) {
+                if (inSection)
+                    return false; // later sections of the same name are not searched
+                const char *nameBegin = lineBegin + 1;
+                const char *nameEnd = static_cast<const char *>(close);
+                iniTrim(&nameBegin, &nameEnd);
+                inSection = iniNameEquals(nameBegin, static_cast<std::size_t>(nameEnd - nameBegin),
+                                          section);
+                continue;
+            }
+        }
+        if (*lineBegin == ';' || !inSection)
+            continue;
+
+        const void *eq = std::memchr(lineBegin, '=', lineLen);
+        if (eq == nullptr)
+            continue;
+        const char *keyBegin = lineBegin;
+        const char *keyEnd = static_cast<const char *>(eq);
+        iniTrim(&keyBegin, &keyEnd);
+        if (!iniNameEquals(keyBegin, static_cast<std::size_t>(keyEnd - keyBegin), key))
+            continue;
+
+        const char *valueBegin = static_cast<const char *>(eq) + 1;
+        const char *valueEnd = lineEnd;
+        iniTrim(&valueBegin, &valueEnd);
+        iniStripQuotes(&valueBegin, &valueEnd);
+        if (value != nullptr)
+            *value = valueBegin;
+        if (valueLen != nullptr)
+            *valueLen = static_cast<std::size_t>(valueEnd - valueBegin);
+        return true;
+    }
+    return false;
+}
+
+std::int32_t iniParseInt(const char *value, std::size_t len)
+{
+    std::size_t i = 0;
+    while (i < len && iniIsBlank(value[i]))
+        ++i;
+    bool negative = false;
+    if (i < len && (value[i] == '+' || value[i] == '-')) {
+        negative = value[i] == '-';
+        ++i;
+    }
+    unsigned base = 10;
+    if (i + 1 < len && value[i] == '0' && value[i + 1] == 'x') {
+        base = 16;
+        i += 2;
+    }
+    // Unsigned arithmetic wraps to the low 32 bits, as the profile API's result does.
+    std::uint32_t acc = 0;
+    for (; i < len; ++i) {
+        int d = iniDigit(value[i], base);
+        if (d < 0)
+            break;
+        acc = acc * base + static_cast<std::uint32_t>(d);
+    }
+    return iniToSigned(negative ? 0u - acc : acc);
+}
+
+std::int32_t iniGetInt(const char *text, std::size_t len, const char *section, const char *key,
+                       std::int32_t def)
+{
+    const char *value = nullptr;
+    std::size_t valueLen = 0;
+    // An empty value reads as a missing one: the default.
+    if (!iniFindValue(text, len, section, key, &value, &valueLen) || valueLen == 0)
+        return def;
+    return iniParseInt(value, valueLen);
+}
+
+void iniGetString(const char *text, std::size_t len, const char *section, const char *key,
+                  const char *def, char *out, std::size_t size)
+{
+    if (out == nullptr || size == 0)
+        return;
+    const char *value = nullptr;
+    std::size_t valueLen = 0;
+    if (!iniFindValue(text, len, section, key, &value, &valueLen)) {
+        // The default loses its trailing spaces, and only those.
+        value = def != nullptr ? def : "";
+        valueLen = std::strlen(value);
+        while (valueLen > 0 && value[valueLen - 1] == ' ')
+            --valueLen;
+    }
+    if (valueLen > size - 1)
+        valueLen = size - 1;
+    std::memcpy(out, value, valueLen);
+    out[valueLen] = '\0';
+}

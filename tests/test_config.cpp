@@ -1,1 +1,278 @@
-// placeholder
+// The configuration file: global settings, car profiles and both modes of loadConfig.
+#include "app/config.h"
+#include "support/test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+#include <string>
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
+namespace fs = std::filesystem;
+
+namespace {
+
+#ifdef _WIN32
+const char kSeparator = '\\';
+// Wine's profile API finds no "[]" section: a lookup of "" meets its own nameless one.
+bool profileIsWine()
+{
+    HMODULE ntdll = GetModuleHandleA("ntdll.dll");
+    return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
+}
+#else
+const char kSeparator = '/';
+bool profileIsWine()
+{
+    return false;
+}
+#endif
+
+class Config : public testing::Test {
+  protected:
+    void SetUp() override
+    {
+        configReset();
+        savedDir = fs::current_path();
+        dir = testTempDir("config");
+        path = (fs::path(dir) / "lumivane.cfg").string();
+    }
+    void TearDown() override
+    {
+        configReset();
+        fs::current_path(savedDir);
+        std::error_code ignored;
+        fs::remove_all(dir, ignored);
+    }
+
+    void write(const std::string &content) { testWriteFile(path, content); }
+
+    CarProfile resolve(const char *car)
+    {
+        CarProfile p = {11, 22, 33, 44, 55.0f}; // every field must be overwritten
+        configResolveProfile(path.c_str(), car, &p);
+        return p;
+    }
+
+    // Runs loadConfig and gives what it printed.
+    static std::string load()
+    {
+        testCaptureBegin();
+        loadConfig();
+        return testCaptureEnd();
+    }
+
+    fs::path savedDir;
+    std::string dir;
+    std::string path;
+};
+
+void expectProfile(const CarProfile &p, LedAction l1, LedAction l2, LedAction l1b, LedAction l2b,
+                   float lowFuel)
+{
+    EXPECT_EQ(p.LED1, l1);
+    EXPECT_EQ(p.LED2, l2);
+    EXPECT_EQ(p.LED1b, l1b);
+    EXPECT_EQ(p.LED2b, l2b);
+    EXPECT_FLOAT_EQ(p.lowFuel, lowFuel);
+}
+
+void expectDefaultGlobals(const GlobalSettings &g)
+{
+    EXPECT_EQ(g.outGaugePort, 56551);
+    EXPECT_EQ(g.deviceID, 0xCA03);
+    EXPECT_EQ(g.deviceNum, 0);
+    EXPECT_EQ(g.speedlimitFlashTime, 200);
+    EXPECT_EQ(g.shiftlightFlashTime, 200);
+    EXPECT_EQ(g.lowfuelFlashTime, 1000);
+}
+
+} // namespace
+
+TEST_F(Config, NoFileGivesEveryDefault)
+{
+    GlobalSettings g = {1, 2, 3, 4, 5, 6};
+    configReadGlobals(path.c_str(), &g);
+    expectDefaultGlobals(g);
+    expectProfile(resolve("XRT"), 0, 0, 0, 0, 0.05f);
+    expectProfile(resolve(""), 0, 0, 0, 0, 0.05f);
+}
+
+TEST_F(Config, FileWithoutTheSectionsGivesDefaults)
+{
+    write("outGaugePort=1\nLED1=5\n[other]\noutGaugePort=2\nLED1=6\n");
+    GlobalSettings g = {1, 2, 3, 4, 5, 6};
+    configReadGlobals(path.c_str(), &g);
+    expectDefaultGlobals(g);
+    expectProfile(resolve("XRT"), 0, 0, 0, 0, 0.05f);
+}
+
+TEST_F(Config, GlobalsFromTheConfigSection)
+{
+    write("[CONFIG]\r\n"
+          "outgaugeport = 30000\r\n"
+          "deviceID=0xCA03\r\n"
+          "deviceNum=2\r\n"
+          "speedlimitFlashTime=150\r\n"
+          "shiftlightFlashTime=-5\r\n"
+          "lowfuelFlashTime=\r\n"
+          "[config]\r\n"
+          "deviceNum=9\r\n");
+    GlobalSettings g = {};
+    configReadGlobals(path.c_str(), &g);
+    EXPECT_EQ(g.outGaugePort, 30000);
+    EXPECT_EQ(g.deviceID, 51715);
+    EXPECT_EQ(g.deviceNum, 2);
+    EXPECT_EQ(g.speedlimitFlashTime, 150);
+    EXPECT_EQ(g.shiftlightFlashTime, -5);
+    EXPECT_EQ(g.lowfuelFlashTime, 1000); // empty: the default
+}
+
+TEST_F(Config, CarSectionFilledFromDefault)
+{
+    write("[default]\nLED1=1\nLED2=2\n[XRT]\nLED1=3\n");
+    expectProfile(resolve("XRT"), 3, 2, 0, 0, 0.05f);
+    expectProfile(resolve("xrt"), 3, 2, 0, 0, 0.05f);
+    expectProfile(resolve("FZ50"), 1, 2, 0, 0, 0.05f);
+}
+
+TEST_F(Config, MarkerValuesSelectTheDefault)
+{
+    write("[default]\nLED1=1\nLED2=2\nLED1b=4\nLED2b=-5\nlowFuel=0.2\n"
+          "[XRT]\nLED1=-75\nLED2=-75\nLED1b=-74\nLED2b=0\nlowFuel=-1\n"
+          "[RB4]\nLED2=-75\nlowFuel=-0.001\n");
+    expectProfile(resolve("XRT"), 1, 2, -74, 0, 0.2f);
+    expectProfile(resolve("RB4"), 1, 2, 4, -5, 0.2f);
+}
+
+TEST_F(Config, NegativeThresholdWithoutDefaultGivesFivePercent)
+{
+    write("[XRT]\nlowFuel=-1\n");
+    expectProfile(resolve("XRT"), 0, 0, 0, 0, 0.05f);
+}
+
+TEST_F(Config, ThresholdsOfZeroEmptyOrTextAreZero)
+{
+    write("[default]\nlowFuel=0.3\n"
+          "[ZERO]\nlowFuel=0\n"
+          "[EMPT]\nlowFuel=\n"
+          "[TEXT]\nlowFuel=abc\n"
+          "[QUOT]\nlowFuel=\" 0.25\"\n"
+          "[MORE]\nlowFuel=0.5 ; half\n");
+    EXPECT_FLOAT_EQ(resolve("ZERO").lowFuel, 0.0f);
+    EXPECT_FLOAT_EQ(resolve("EMPT").lowFuel, 0.0f); // present but empty: not the default's
+    EXPECT_FLOAT_EQ(resolve("TEXT").lowFuel, 0.0f);
+    EXPECT_FLOAT_EQ(resolve("QUOT").lowFuel, 0.25f);
+    EXPECT_FLOAT_EQ(resolve("MORE").lowFuel, 0.5f);
+    EXPECT_FLOAT_EQ(resolve("NONE").lowFuel, 0.3f);
+}
+
+TEST_F(Config, ValuesFromDefaultAreFinal)
+{
+    write("[default]\nLED1=-75\nlowFuel=-0.5\n[XRT]\nLED2=7\n");
+    expectProfile(resolve("XRT"), -75, 7, 0, 0, -0.5f);
+}
+
+TEST_F(Config, EmptyCarName)
+{
+    write("[default]\nLED1=1\nLED2b=8\nlowFuel=0.1\n");
+    expectProfile(resolve(""), 1, 0, 0, 8, 0.1f);
+    write("[default]\nLED1=1\nLED2b=8\nlowFuel=0.1\n[]\nLED1=6\nlowFuel=0.4\n");
+    if (profileIsWine())
+        expectProfile(resolve(""), 1, 0, 0, 8, 0.1f);
+    else
+        expectProfile(resolve(""), 6, 0, 0, 8, 0.4f);
+}
+
+TEST_F(Config, LoadConfigReadsGlobalsOnceThenCars)
+{
+    write("[config]\noutGaugePort=30001\ndeviceNum=1\n"
+          "[default]\nLED1=1\nLED2=2\nlowFuel=0.15\n"
+          "[XRT]\nLED1=12\nLED1b=-4\n");
+    fs::current_path(dir);
+    const std::string expectedPath = fs::current_path().string() + kSeparator + "lumivane.cfg";
+
+    EXPECT_EQ(load(), "Loading config " + expectedPath + "...\n");
+    ASSERT_NE(configPath(), nullptr);
+    EXPECT_EQ(std::string(configPath()), expectedPath);
+    EXPECT_EQ(globalSettings.outGaugePort, 30001);
+    EXPECT_EQ(globalSettings.deviceNum, 1);
+    EXPECT_EQ(globalSettings.deviceID, 0xCA03);
+    expectProfile(carProfile, 0, 0, 0, 0, 0.0f); // no car read yet
+
+    // Car mode: [config] is not read again, and the path stays where it was built.
+    write("[config]\noutGaugePort=1\n"
+          "[default]\nLED1=1\nLED2=2\nlowFuel=0.15\n"
+          "[XRT]\nLED1=12\nLED1b=-4\n");
+    fs::current_path(savedDir);
+    std::strcpy(currentCar, "XRT");
+    EXPECT_EQ(load(), "Car: XRT\n");
+    EXPECT_EQ(globalSettings.outGaugePort, 30001);
+    expectProfile(carProfile, 12, 2, -4, 0, 0.15f);
+
+    std::strcpy(currentCar, "UF1");
+    EXPECT_EQ(load(), "Car: UF1\n"); // printed also when the section does not exist
+    expectProfile(carProfile, 1, 2, 0, 0, 0.15f);
+
+    std::memset(currentCar, 0, sizeof currentCar);
+    EXPECT_EQ(load(), "Car: \n");
+    expectProfile(carProfile, 1, 2, 0, 0, 0.15f);
+}
+
+TEST_F(Config, LoadConfigWithoutFile)
+{
+    fs::current_path(dir);
+    const std::string expectedPath = fs::current_path().string() + kSeparator + "lumivane.cfg";
+    EXPECT_EQ(load(), "Loading config " + expectedPath + "...\n");
+    expectDefaultGlobals(globalSettings);
+    std::strcpy(currentCar, "XRT");
+    EXPECT_EQ(load(), "Car: XRT\n");
+    expectProfile(carProfile, 0, 0, 0, 0, 0.05f);
+}
+
+TEST_F(Config, CarNameWithControlBytesPrintsSafely)
+{
+    write("[default]\nLED1=1\n[\x1b[2J]\nLED1=9\n");
+    fs::current_path(dir);
+    load();
+    std::strcpy(currentCar, "\x1b[2J");
+    EXPECT_EQ(load(), "Car: ?[2J\n");
+    EXPECT_EQ(carProfile.LED1, 9); // looked up under its raw name
+
+    std::strcpy(currentCar, "a\x7f\xff");
+    EXPECT_EQ(load(), "Car: a??\n");
+    EXPECT_EQ(carProfile.LED1, 1);
+}
+
+TEST_F(Config, ResetForgetsEverything)
+{
+    write("[config]\noutGaugePort=1\n[default]\nLED1=3\n");
+    fs::current_path(dir);
+    load();
+    std::strcpy(currentCar, "XRT");
+    load();
+    EXPECT_EQ(carProfile.LED1, 3);
+    configReset();
+    EXPECT_EQ(configPath(), nullptr);
+    expectDefaultGlobals(globalSettings);
+    expectProfile(carProfile, 0, 0, 0, 0, 0.0f);
+    EXPECT_EQ(currentCar[0], '\0');
+    // The next load is a global one again.
+    EXPECT_EQ(load().rfind("Loading config ", 0), 0u);
+}
+
+TEST(ConfigPrintableName, ReplacesBytesOutsidePrintableAscii)
+{
+    char out[5];
+    configPrintableName("\t~ \x80", out, sizeof out);
+    EXPECT_STREQ(out, "?~ ?");
+    configPrintableName("ABCDEFG", out, sizeof out);
+    EXPECT_STREQ(out, "ABCD");
+    char one[1] = {'x'};
+    configPrintableName("AB", one, 1);
+    EXPECT_EQ(one[0], '\0');
+}
