@@ -106,7 +106,8 @@ protected:
 
     void addDevice(int n, unsigned vendor, unsigned product)
     {
-        ASSERT_TRUE(hidrawTreeLayDevice("/sys", "/dev", n, vendor, product));
+        ASSERT_TRUE(hidrawLayoutDevice("/sys", "/dev", static_cast<unsigned>(n), 3, vendor, product,
+                                       HIDRAW_NODE_FIFO));
     }
 
     void start()
