@@ -1,0 +1,31 @@
+// The configuration file's path on Windows: the working directory, "\", "lumivane.cfg".
+#include "app/config.h"
+
+#include <cstdlib>
+#include <cstring>
+
+#include <windows.h>
+
+namespace {
+const char g_fileName[] = "lumivane.cfg";
+const DWORD g_pathSize = 512;
+} // namespace
+
+char *configBuildPath()
+{
+    char *path = static_cast<char *>(std::malloc(g_pathSize));
+    if (path == nullptr)
+        return nullptr;
+    // The result is the length without the NUL when it fits, the size needed
+    // (with the NUL) when it does not, and 0 on failure.
+    DWORD len = GetCurrentDirectoryA(g_pathSize, path);
+    if (len == 0 || len >= g_pathSize || len + 1 + sizeof g_fileName > g_pathSize) {
+        std::memcpy(path, g_fileName, sizeof g_fileName);
+        return path;
+    }
+    // The root of a drive already ends with the separator.
+    if (path[len - 1] != '\\')
+        path[len++] = '\\';
+    std::memcpy(path + len, g_fileName, sizeof g_fileName);
+    return path;
+}

@@ -1,0 +1,23 @@
+// Console title and console control events on Windows.
+#include "app/console.h"
+
+#include <windows.h>
+
+namespace {
+
+// Windows calls this on a thread of its own for every console control event.
+BOOL WINAPI winCtrlHandler(DWORD ev)
+{
+    return ctrlHandler(static_cast<int>(ev)) ? TRUE : FALSE;
+}
+
+} // namespace
+
+void consoleSetTitle(const char *title) { SetConsoleTitleA(title); }
+
+bool consoleInstallHandler()
+{
+    // When every handler returns FALSE, the system's default handler runs next
+    // and calls ExitProcess, which is how the program ends.
+    return SetConsoleCtrlHandler(winCtrlHandler, TRUE) != FALSE;
+}

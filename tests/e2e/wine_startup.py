@@ -1,0 +1,211 @@
+#!/usr/bin/env python3
+"""Starts lumivane.exe under Wine as a user would and checks its console transcript."""
+
+import argparse
+import os
+import queue
+import re
+import signal
+import socket
+import subprocess
+import sys
+import tempfile
+import threading
+import time
+
+# Generous: the first start in a fresh Wine prefix creates the prefix first.
+START_TIMEOUT = 120.0
+LINE_TIMEOUT = 30.0
+EXIT_TIMEOUT = 30.0
+
+BANNER = [
+    "---------------------------------",
+    " Lumivane v1.1 by Quillox",
+    "---------------------------------",
+    "",
+]
+
+
+class Failure(Exception):
+    pass
+
+
+def free_udp_port():
+    with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as probe:
+        probe.bind(("0.0.0.0", 0))
+        return probe.getsockname()[1]
+
+
+def write_config(directory, port, device_id):
+    # The file as a Windows editor saves it: CRLF line ends.
+    with open(os.path.join(directory, "lumivane.cfg"), "wb") as cfg:
+        cfg.write(
+            ("[config]\r\noutGaugePort=%d\r\ndeviceID=%s\r\n" % (port, device_id)).encode()
+        )
+
+
+class Program:
+    """lumivane.exe under the emulator, its stdout read line by line on a thread."""
+
+    def __init__(self, emulator, exe, cwd):
+        self.lines = queue.Queue()
+        self.started = time.monotonic()
+        # The emulator script execs Wine, so the process is the program itself
+        # and a signal to it reaches the program's console handling.
+        self.proc = subprocess.Popen(
+            [emulator, exe],
+            cwd=cwd,
+            stdin=subprocess.DEVNULL,
+            stdout=subprocess.PIPE,
+            stderr=subprocess.PIPE,
+        )
+        self.stderr = []
+        threading.Thread(target=self._read_stdout, daemon=True).start()
+        threading.Thread(target=self._read_stderr, daemon=True).start()
+        self.seen = []
+
+    def _read_stdout(self):
+        for raw in self.proc.stdout:
+            self.lines.put(raw.decode("latin-1").rstrip("\r\n"))
+        self.lines.put(None)
+
+    def _read_stderr(self):
+        for raw in self.proc.stderr:
+            self.stderr.append(raw.decode("latin-1").rstrip("\r\n"))
+
+    def next_line(self, timeout):
+        try:
+            line = self.lines.get(timeout=timeout)
+        except queue.Empty:
+            raise Failure("no output within %.0f s; so far: %r" % (timeout, self.seen))
+        if line is None:
+            raise Failure("the program ended early; output: %r" % self.seen)
+        self.seen.append(line)
+        return line
+
+    def expect(self, expected, timeout=LINE_TIMEOUT):
+        line = self.next_line(timeout)
+        if isinstance(expected, re.Pattern):
+            if not expected.fullmatch(line):
+                raise Failure("line %r does not match %r" % (line, expected.pattern))
+        elif line != expected:
+            raise Failure("expected %r, got %r" % (expected, line))
+        return line
+
+    def rest_of_output(self, timeout):
+        """Every further line until the output ends."""
+        rest = []
+        deadline = time.monotonic() + timeout
+        while True:
+            left = deadline - time.monotonic()
+            if left <= 0:
+                raise Failure("output did not end; so far: %r" % (self.seen + rest))
+            try:
+                line = self.lines.get(timeout=left)
+            except queue.Empty:
+                continue
+            if line is None:
+                return rest
+            rest.append(line)
+
+    def stop(self):
+        if self.proc.poll() is None:
+            self.proc.kill()
+        try:
+            self.proc.wait(timeout=EXIT_TIMEOUT)
+        except subprocess.TimeoutExpired:
+            pass
+
+
+def expect_start(program, port, device_id, udp_ok):
+    for line in BANNER:
+        program.expect(line, START_TIMEOUT if line == BANNER[0] else LINE_TIMEOUT)
+    # Wine shows the working directory as a drive path (Z:\...).
+    program.expect(re.compile(r"Loading config [A-Za-z]:\\.*\\lumivane\.cfg\.\.\."))
+    program.expect("ogInit: Initializing OutGauge, port %d..." % port)
+    if not udp_ok:
+        program.expect("ogInit: Socket bind failed")
+        program.expect("OutGauge init failed!")
+    program.expect(
+        "initHID: Initializing HID (Device ID 0x%04X)...HID GUID: 4D1E55B2" % device_id
+    )
+    program.expect("initHID: Device not found.")
+    program.expect("HID init failed!")
+    if udp_ok:
+        program.expect("ogClose: Closing OutGauge...")
+    program.expect("Ready for OutGauge data")
+    return time.monotonic() - program.started
+
+
+def case_start_then_ctrl_c(emulator, exe, workdir):
+    """Normal start without the device, then Ctrl+C."""
+    port = free_udp_port()
+    write_config(workdir, port, "0xCA04")
+    program = Program(emulator, exe, workdir)
+    try:
+        ready = expect_start(program, port, 0xCA04, udp_ok=True)
+        print("start-up to 'Ready' under Wine: %.2f s" % ready)
+
+        # The HID failure closed the receiver: its port is free again.
+        with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as again:
+            again.bind(("0.0.0.0", port))
+
+        # Wine turns SIGINT into the console's Ctrl+C event.
+        program.proc.send_signal(signal.SIGINT)
+        program.expect("Shutdown...")
+        shown = time.monotonic()
+        # The receiver and the device are closed already: nothing more is printed.
+        rest = program.rest_of_output(EXIT_TIMEOUT)
+        if rest:
+            raise Failure("unexpected output after Shutdown...: %r" % rest)
+        program.proc.wait(timeout=EXIT_TIMEOUT)
+        paused = time.monotonic() - shown
+        # The handler pauses 200 ms before the process ends (loose lower bound).
+        if paused < 0.1:
+            raise Failure("process ended %.3f s after Shutdown..., before the pause" % paused)
+        print("Ctrl+C: ended %.2f s after 'Shutdown...', exit code %d"
+              % (paused, program.proc.returncode))
+    finally:
+        program.stop()
+
+
+def case_port_in_use(emulator, exe, workdir):
+    """Another program holds the port: the receiver fails, start-up goes on."""
+    with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as holder:
+        holder.bind(("0.0.0.0", 0))
+        port = holder.getsockname()[1]
+        write_config(workdir, port, "51715")
+        program = Program(emulator, exe, workdir)
+        try:
+            ready = expect_start(program, port, 0xCA03, udp_ok=False)
+            print("start-up with the port in use: %.2f s" % ready)
+            time.sleep(0.3)
+            if program.proc.poll() is not None:
+                raise Failure("the program ended instead of running on")
+        finally:
+            program.stop()
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__)
+    parser.add_argument("--emulator", required=True, help="script that runs a .exe under Wine")
+    parser.add_argument("--exe", required=True, help="path of lumivane.exe")
+    args = parser.parse_args()
+    # The program runs in a directory of its own: resolve paths first.
+    emulator = os.path.abspath(args.emulator)
+    exe = os.path.abspath(args.exe)
+
+    failures = 0
+    for case in (case_start_then_ctrl_c, case_port_in_use):
+        with tempfile.TemporaryDirectory(prefix="lumivane-e2e-") as workdir:
+            try:
+                case(emulator, exe, workdir)
+                print("PASS %s" % case.__name__)
+            except Failure as failure:
+                failures += 1
+                print("FAIL %s: %s" % (case.__name__, failure))
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
