@@ -54,6 +54,7 @@ void configReset();
 void configPrintableName(const char *name, char *out, int size);
 
 // Backend: the working directory plus the separator plus "lumivane.cfg", in a
-// buffer from malloc that the caller frees; a fallback of the relative name
-// "lumivane.cfg" when the directory cannot be had (or does not fit).
+// buffer from malloc that the caller frees; a fallback of the same file named
+// relative to the working directory when the directory cannot be had (or, on
+// Windows, does not fit the 512-byte path buffer).
 char *configBuildPath();

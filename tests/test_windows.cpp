@@ -65,6 +65,18 @@ TEST(WindowsConfigPath, DriveRootGetsNoSecondSeparator)
     EXPECT_EQ(pathBuiltIn("C:\\"), "C:\\lumivane.cfg");
 }
 
+TEST(WindowsConfigPath, TheFallbackNameIsReadFromTheWorkingDirectory)
+{
+    // The fallback for a directory that does not fit names the working directory
+    // explicitly: the profile API would look for a bare name in the Windows folder.
+    std::string dir = testTempDir("fallback");
+    testWriteFile(dir + "\\lumivane.cfg", "[config]\r\noutGaugePort=4242\r\n");
+    std::string before = currentDirectory();
+    ASSERT_TRUE(SetCurrentDirectoryA(dir.c_str()));
+    EXPECT_EQ(profileGetInt("config", "outGaugePort", 1, ".\\lumivane.cfg"), 4242);
+    SetCurrentDirectoryA(before.c_str());
+}
+
 class WindowsProfile : public testing::Test {
 protected:
     void SetUp() override
