@@ -4,7 +4,9 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <climits>
 #include <cmath>
+#include <csignal>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -23,10 +25,17 @@ namespace {
 // Largest UDP payload over IPv4.
 constexpr long SEND_MAX_SIZE = 65507;
 
+// The car a scenario drives when --car is not given.
+const char SEND_SCENARIO_CAR[] = "XRT";
+
+// What the command line asks for.
+enum SendMode { SEND_BURST, SEND_HOLD, SEND_SCENARIO };
+
 struct SendOptions {
     std::string host = "127.0.0.1";
     long port = 56551;
     std::string car;
+    bool carGiven = false;
     std::uint16_t flags = 0;
     float rpm = 0.0f;
     float fuel = 0.0f;
@@ -34,6 +43,11 @@ struct SendOptions {
     long size = static_cast<long>(OG_PACKET_SIZE);
     long count = 1;
     double rate = 0.0; // 0: not given
+    SendMode mode = SEND_BURST;
+    double seconds = 0.0; // 0: until Ctrl+C
+    std::string scenario;
+    std::string stateOption; // the first of --flags, --rpm, --fuel, --count given, for messages
+    bool countGiven = false;
 };
 
 // Where the datagrams go: an IPv4 address and port, in the socket's own form.
@@ -42,23 +56,54 @@ struct SendTarget {
     socklen_t addrLen;
 };
 
+// One step of a drive: a dashboard state held (or ramped) for a while, or silence.
+struct SendStep {
+    std::string what; // printed when the step begins
+    std::string car;
+    std::uint16_t flags;
+    float rpmFrom, rpmTo;   // linear from the first datagram of the step to its last
+    float fuelFrom, fuelTo; // likewise
+    long ms;                // how long the step lasts
+    long count;             // datagrams to send; 0: as many as ms at the rate gives
+    bool silent;            // send nothing for ms
+};
+
+// The state between the eventful moments of a scenario.
+constexpr float SEND_CRUISE_RPM = 3000.0f;
+constexpr float SEND_CRUISE_FUEL = 0.6f;
+
+// Set by Ctrl+C (or a termination request): the sending loop ends after the datagram in hand.
+volatile std::sig_atomic_t g_stop = 0;
+
 const char g_usage[] =
-    "usage: ogsend [options]\n"
-    "Sends OutGauge datagrams over UDP.\n"
+    "usage: ogsend [options]                 send one state (--count times)\n"
+    "       ogsend --hold [options]          send one state until Ctrl+C (or --seconds)\n"
+    "       ogsend --scenario NAME [options] play a short drive (see --list)\n"
+    "       ogsend --list                    list the scenarios\n"
+    "Sends OutGauge datagrams over UDP, as the simulator does, to try a configuration.\n"
+    "Where the datagrams go:\n"
     "  --host H      receiver's IPv4 address or name (default 127.0.0.1)\n"
     "  --port N      UDP port, 1 to 65535 (default 56551)\n"
-    "  --car NAME    car code, at most 4 characters (default empty)\n"
+    "  --rate HZ     datagrams per second (default 100)\n"
+    "  --size N      datagram length in bytes, 0 to 65507 (default 96); bytes past\n"
+    "                the 96-byte record are zero\n"
+    "  --id N        trailing identifier at offset 92 (default 0)\n"
+    "The state (for one state and --hold):\n"
+    "  --car NAME    car code, at most 4 characters (default empty; a scenario\n"
+    "                drives XRT unless --car is given)\n"
     "  --flags LIST  comma-separated flag names or numbers (e.g. 0x0008):\n"
     "                shift, fullbeam, handbrake, pitspeed (limiter), tc,\n"
     "                signal_l (left), signal_r (right), redline, oilwarn\n"
     "  --rpm F       engine speed (default 0)\n"
     "  --fuel F      fuel left as a fraction, 0 to 1 (default 0)\n"
-    "  --id N        trailing identifier at offset 92 (default 0)\n"
-    "  --size N      datagram length in bytes, 0 to 65507 (default 96); bytes past\n"
-    "                the 96-byte record are zero\n"
+    "How long:\n"
     "  --count N     number of datagrams (default 1)\n"
-    "  --rate HZ     datagrams per second (default 100 when count > 1)\n"
-    "  --help        this text\n";
+    "  --hold        send the state at --rate until Ctrl+C\n"
+    "  --seconds S   stop holding after S seconds (implies --hold)\n"
+    "  --scenario NAME  play the named scenario; prints each step as it begins\n"
+    "  --list        list the scenarios with what they do\n"
+    "  --help        this text\n"
+    "Exit status: 0 when everything was sent, 1 when sending failed, 2 for bad arguments.\n";
 
 // Prints a usage error and ends with status 2.
 [[noreturn]] void sendUsageError(const char *format, const char *arg)
@@ -143,6 +188,120 @@ bool sendParseFlags(const char *text, std::uint16_t *out)
     return true;
 }
 
+// ---- Scenarios ----
+
+// A step holding one state for ms.
+SendStep sendStep(const std::string &what, const std::string &car, std::uint16_t flags, float rpm,
+                  float fuel, long ms)
+{
+    return SendStep{what, car, flags, rpm, rpm, fuel, fuel, ms, 0, false};
+}
+
+void sendScenarioRpmSweep(const std::string &car, std::vector<SendStep> *steps)
+{
+    SendStep up = sendStep("rpm 1000 -> 8000", car, 0, 1000.0f, SEND_CRUISE_FUEL, 3000);
+    up.rpmTo = 8000.0f;
+    SendStep down = sendStep("rpm 8000 -> 1000", car, 0, 8000.0f, SEND_CRUISE_FUEL, 3000);
+    down.rpmTo = 1000.0f;
+    steps->push_back(up);
+    steps->push_back(down);
+}
+
+void sendScenarioShift(const std::string &car, std::vector<SendStep> *steps)
+{
+    for (int i = 0; i < 3; ++i) {
+        steps->push_back(sendStep("shift light on", car, OG_SHIFT, 7500.0f, SEND_CRUISE_FUEL, 600));
+        steps->push_back(sendStep("shift light off", car, 0, 5000.0f, SEND_CRUISE_FUEL, 600));
+    }
+}
+
+void sendScenarioLimiter(const std::string &car, std::vector<SendStep> *steps)
+{
+    steps->push_back(sendStep("limiter on", car, OG_PITSPEED, 4000.0f, SEND_CRUISE_FUEL, 2000));
+    steps->push_back(sendStep("limiter off", car, 0, SEND_CRUISE_RPM, SEND_CRUISE_FUEL, 1000));
+}
+
+void sendScenarioSignals(const std::string &car, std::vector<SendStep> *steps)
+{
+    const float rpm = SEND_CRUISE_RPM, fuel = SEND_CRUISE_FUEL;
+    steps->push_back(sendStep("left signal", car, OG_SIGNAL_L, rpm, fuel, 1500));
+    steps->push_back(sendStep("right signal", car, OG_SIGNAL_R, rpm, fuel, 1500));
+    steps->push_back(
+        sendStep("hazard lights (both signals)", car, OG_SIGNAL_L | OG_SIGNAL_R, rpm, fuel, 1500));
+    steps->push_back(sendStep("signals off", car, 0, rpm, fuel, 500));
+}
+
+void sendScenarioLowFuel(const std::string &car, std::vector<SendStep> *steps)
+{
+    SendStep drain = sendStep("fuel draining 0.10 -> 0.02 (below 0.05 halfway)", car, 0,
+                              SEND_CRUISE_RPM, 0.10f, 4000);
+    drain.fuelTo = 0.02f;
+    steps->push_back(drain);
+    steps->push_back(sendStep("fuel 0.02 (low)", car, 0, SEND_CRUISE_RPM, 0.02f, 1500));
+    steps->push_back(sendStep("refuelled (fuel 0.60)", car, 0, SEND_CRUISE_RPM, 0.60f, 1000));
+}
+
+void sendScenarioCarChange(const std::string &car, std::vector<SendStep> *steps)
+{
+    std::string other = car == "FZR" ? "XRT" : "FZR";
+    for (int i = 0; i < 2; ++i) {
+        steps->push_back(
+            sendStep("car " + other, other, 0, SEND_CRUISE_RPM, SEND_CRUISE_FUEL, 1000));
+        steps->push_back(sendStep("car " + car, car, 0, SEND_CRUISE_RPM, SEND_CRUISE_FUEL, 1000));
+    }
+}
+
+void sendScenarioDrive(const std::string &car, std::vector<SendStep> *steps);
+
+const struct {
+    const char *name;
+    const char *description;
+    void (*build)(const std::string &car, std::vector<SendStep> *steps);
+} g_scenarios[] = {
+    {"rpm-sweep", "engine speed 1000 -> 8000 -> 1000 rpm over 6 s", sendScenarioRpmSweep},
+    {"shift", "shift light on and off, three times", sendScenarioShift},
+    {"limiter", "pit speed limiter on for 2 s, then off", sendScenarioLimiter},
+    {"signals", "left signal, right signal, hazard lights, then off", sendScenarioSignals},
+    {"low-fuel", "fuel draining from 0.10 to 0.02, then refuelled", sendScenarioLowFuel},
+    {"car-change", "switch between the car and FZR (XRT when the car is FZR)",
+     sendScenarioCarChange},
+    {"drive", "all of the above in order, then 3 s of silence (the LEDs go off)",
+     sendScenarioDrive},
+};
+
+void sendScenarioDrive(const std::string &car, std::vector<SendStep> *steps)
+{
+    for (const auto &s : g_scenarios) {
+        if (s.build != sendScenarioDrive)
+            s.build(car, steps);
+    }
+    SendStep quiet = sendStep("silence for 3 s (the LEDs switch off after 2 s)", car, 0, 0.0f,
+                              0.0f, 3000);
+    quiet.silent = true;
+    steps->push_back(quiet);
+}
+
+// The steps of the named scenario; false when there is none of that name.
+bool sendScenarioSteps(const std::string &name, const std::string &car,
+                       std::vector<SendStep> *steps)
+{
+    for (const auto &s : g_scenarios) {
+        if (name == s.name) {
+            s.build(car, steps);
+            return true;
+        }
+    }
+    return false;
+}
+
+void sendListScenarios()
+{
+    for (const auto &s : g_scenarios)
+        std::printf("%-11s %s\n", s.name, s.description);
+}
+
+// ---- Command line ----
+
 void sendParseArgs(int argc, char **argv, SendOptions *opt)
 {
     for (int i = 1; i < argc; ++i) {
@@ -159,8 +318,21 @@ void sendParseArgs(int argc, char **argv, SendOptions *opt)
             std::fputs(g_usage, stdout);
             std::exit(0);
         }
-        static const char *const valued[] = {"--host", "--port", "--car",  "--flags", "--rpm",
-                                             "--fuel", "--id",   "--size", "--count", "--rate"};
+        if (name == "--list") {
+            sendListScenarios();
+            std::exit(0);
+        }
+        if (name == "--hold") {
+            if (inlineValue)
+                sendUsageError("option '--hold' takes no value%s", "");
+            if (opt->mode == SEND_SCENARIO)
+                sendUsageError("--hold cannot be used with --scenario%s", "");
+            opt->mode = SEND_HOLD;
+            continue;
+        }
+        static const char *const valued[] = {"--host",  "--port", "--car",     "--flags",
+                                             "--rpm",   "--fuel", "--id",      "--size",
+                                             "--count", "--rate", "--seconds", "--scenario"};
         bool known = false;
         for (const char *v : valued)
             known = known || name == v;
@@ -174,6 +346,10 @@ void sendParseArgs(int argc, char **argv, SendOptions *opt)
         const char *v = value.c_str();
         long n = 0;
         double d = 0.0;
+        if (name == "--flags" || name == "--rpm" || name == "--fuel" || name == "--count") {
+            if (opt->stateOption.empty())
+                opt->stateOption = name;
+        }
         if (name == "--host") {
             if (value.empty())
                 sendUsageError("empty host%s", "");
@@ -186,6 +362,7 @@ void sendParseArgs(int argc, char **argv, SendOptions *opt)
             if (value.size() > 4)
                 sendUsageError("car name '%s' is longer than 4 characters", v);
             opt->car = value;
+            opt->carGiven = true;
         } else if (name == "--flags") {
             if (!sendParseFlags(v, &opt->flags))
                 sendUsageError("bad flags '%s' (names or numbers 0 to 0xFFFF, comma-separated)",
@@ -210,13 +387,36 @@ void sendParseArgs(int argc, char **argv, SendOptions *opt)
             if (!sendParseLong(v, 1, 1000000000L, &n))
                 sendUsageError("bad count '%s' (1 or more)", v);
             opt->count = n;
+            opt->countGiven = true;
         } else if (name == "--rate") {
             if (!sendParseDouble(v, 0.001, 1e6, &d))
                 sendUsageError("bad rate '%s' (datagrams per second, above 0)", v);
             opt->rate = d;
+        } else if (name == "--seconds") {
+            if (!sendParseDouble(v, 0.001, 1e7, &d))
+                sendUsageError("bad duration '%s' (seconds, above 0)", v);
+            if (opt->mode == SEND_SCENARIO)
+                sendUsageError("--seconds cannot be used with --scenario%s", "");
+            opt->seconds = d;
+            opt->mode = SEND_HOLD;
+        } else if (name == "--scenario") {
+            std::vector<SendStep> unused;
+            if (!sendScenarioSteps(value, SEND_SCENARIO_CAR, &unused))
+                sendUsageError("unknown scenario '%s' (see 'ogsend --list')", v);
+            if (opt->mode == SEND_HOLD)
+                sendUsageError("--scenario cannot be used with --hold or --seconds%s", "");
+            opt->scenario = value;
+            opt->mode = SEND_SCENARIO;
         }
     }
+    if (opt->mode == SEND_SCENARIO && !opt->stateOption.empty())
+        sendUsageError("%s cannot be used with --scenario (the scenario sets the state)",
+                       opt->stateOption.c_str());
+    if (opt->mode == SEND_HOLD && opt->countGiven)
+        sendUsageError("--count cannot be used with --hold or --seconds%s", "");
 }
+
+// ---- Sending ----
 
 // Resolves host and port to an IPv4 target; prints the reason on failure.
 bool sendResolve(const std::string &host, long port, SendTarget *target)
@@ -263,6 +463,80 @@ bool sendDatagram(int fd, const SendTarget &target, const unsigned char *data, s
 
 void sendClose(int fd) { close(fd); }
 
+extern "C" void sendOnSignal(int) { g_stop = 1; }
+
+// Sleeps until due, in short naps so that Ctrl+C is noticed; false when stopped.
+bool sendWaitUntil(std::chrono::steady_clock::time_point due)
+{
+    const auto nap = std::chrono::milliseconds(50);
+    for (;;) {
+        if (g_stop)
+            return false;
+        auto now = std::chrono::steady_clock::now();
+        if (now >= due)
+            return true;
+        std::this_thread::sleep_until(std::min(due, now + nap));
+    }
+}
+
+// The datagram of one state: the record cut to size, or padded with zeros past 96 bytes.
+void sendFill(std::vector<unsigned char> *data, const std::string &car, std::uint16_t flags,
+              float rpm, float fuel, std::int32_t id)
+{
+    OutGaugePacket packet;
+    std::memset(&packet, 0, sizeof packet);
+    ogPacketSetCarName(packet, car.c_str());
+    ogPacketSetFlags(packet, flags);
+    ogPacketSetRpm(packet, rpm);
+    ogPacketSetFuel(packet, fuel);
+    ogPacketSetId(packet, id);
+    std::fill(data->begin(), data->end(), 0);
+    if (!data->empty())
+        std::memcpy(data->data(), packet.bytes, std::min(data->size(), OG_PACKET_SIZE));
+}
+
+// Plays the steps, paced against one fixed schedule at rate so the average rate holds
+// however long a send takes. Counts the datagrams sent; false when a send failed.
+bool sendSteps(int fd, const SendTarget &target, const SendOptions &opt,
+               const std::vector<SendStep> &steps, long *sent)
+{
+    auto period = std::chrono::duration<double>(1.0 / opt.rate);
+    auto start = std::chrono::steady_clock::now();
+    long long slot = 0;
+    std::vector<unsigned char> data(static_cast<std::size_t>(opt.size), 0);
+    for (const SendStep &step : steps) {
+        if (g_stop)
+            break;
+        if (!step.what.empty()) {
+            std::printf("%s\n", step.what.c_str());
+            std::fflush(stdout);
+        }
+        long n = step.count;
+        if (n <= 0)
+            n = std::max(1L, std::lround(static_cast<double>(step.ms) * opt.rate / 1000.0));
+        for (long i = 0; i < n; ++i, ++slot) {
+            auto due = start + std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+                                   period * static_cast<double>(slot));
+            if (slot > 0 && !sendWaitUntil(due))
+                return true;
+            if (step.silent)
+                continue;
+            float t = n > 1 ? static_cast<float>(i) / static_cast<float>(n - 1) : 1.0f;
+            float rpm = step.rpmFrom + (step.rpmTo - step.rpmFrom) * t;
+            float fuel = step.fuelFrom + (step.fuelTo - step.fuelFrom) * t;
+            sendFill(&data, step.car, step.flags, rpm, fuel, opt.id);
+            if (!sendDatagram(fd, target, data.data(), data.size()))
+                return false;
+            ++*sent;
+        }
+    }
+    // A silent end lasts to the end of its last slot.
+    if (!steps.empty() && steps.back().silent)
+        sendWaitUntil(start + std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+                                  period * static_cast<double>(slot)));
+    return true;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -272,18 +546,33 @@ int main(int argc, char **argv)
     if (opt.rate <= 0.0)
         opt.rate = 100.0;
 
-    OutGaugePacket packet;
-    std::memset(&packet, 0, sizeof packet);
-    ogPacketSetCarName(packet, opt.car.c_str());
-    ogPacketSetFlags(packet, opt.flags);
-    ogPacketSetRpm(packet, opt.rpm);
-    ogPacketSetFuel(packet, opt.fuel);
-    ogPacketSetId(packet, opt.id);
-
-    // The datagram: the record cut to --size, or padded with zeros past 96 bytes.
-    std::vector<unsigned char> data(static_cast<std::size_t>(opt.size), 0);
-    if (!data.empty())
-        std::memcpy(data.data(), packet.bytes, std::min(data.size(), OG_PACKET_SIZE));
+    std::vector<SendStep> steps;
+    long wanted = opt.count;
+    if (opt.mode == SEND_SCENARIO) {
+        std::string car = opt.carGiven ? opt.car : SEND_SCENARIO_CAR;
+        sendScenarioSteps(opt.scenario, car, &steps);
+        std::printf("ogsend: scenario %s, car %s, to %s:%ld at %g datagrams/s\n",
+                    opt.scenario.c_str(), car.c_str(), opt.host.c_str(), opt.port, opt.rate);
+    } else {
+        SendStep one = sendStep("", opt.car, opt.flags, opt.rpm, opt.fuel, 0);
+        if (opt.mode == SEND_HOLD) {
+            double n = opt.seconds > 0.0 ? std::ceil(opt.seconds * opt.rate) : 0.0;
+            one.count = n >= 1.0 && n < static_cast<double>(LONG_MAX) ? static_cast<long>(n)
+                                                                      : LONG_MAX;
+            std::printf("ogsend: holding car '%s', flags 0x%04X, rpm %g, fuel %g at %g "
+                        "datagrams/s to %s:%ld ",
+                        opt.car.c_str(), opt.flags, static_cast<double>(opt.rpm),
+                        static_cast<double>(opt.fuel), opt.rate, opt.host.c_str(), opt.port);
+            if (opt.seconds > 0.0)
+                std::printf("for %g s (Ctrl+C stops)\n", opt.seconds);
+            else
+                std::printf("until Ctrl+C\n");
+        } else {
+            one.count = opt.count;
+        }
+        steps.push_back(one);
+    }
+    std::fflush(stdout);
 
     SendTarget target;
     if (!sendResolve(opt.host, opt.port, &target))
@@ -291,22 +580,18 @@ int main(int argc, char **argv)
     int fd = sendOpen();
     if (fd < 0)
         return 1;
+    std::signal(SIGINT, sendOnSignal);
+    std::signal(SIGTERM, sendOnSignal);
 
-    // Paced against a fixed schedule, so the average rate holds however long a send takes.
-    auto period = std::chrono::duration<double>(1.0 / opt.rate);
-    auto start = std::chrono::steady_clock::now();
     long sent = 0;
-    for (; sent < opt.count; ++sent) {
-        if (sent > 0) {
-            auto due = start + std::chrono::duration_cast<std::chrono::steady_clock::duration>(
-                                   period * static_cast<double>(sent));
-            std::this_thread::sleep_until(due);
-        }
-        if (!sendDatagram(fd, target, data.data(), data.size()))
-            break;
-    }
+    bool ok = sendSteps(fd, target, opt, steps, &sent);
     sendClose(fd);
-    std::printf("ogsend: sent %ld of %ld datagram(s) of %ld bytes to %s:%ld\n", sent, opt.count,
-                opt.size, opt.host.c_str(), opt.port);
-    return sent == opt.count ? 0 : 1;
+    if (opt.mode == SEND_BURST) {
+        std::printf("ogsend: sent %ld of %ld datagram(s) of %ld bytes to %s:%ld\n", sent, wanted,
+                    opt.size, opt.host.c_str(), opt.port);
+        return ok && sent == wanted ? 0 : 1;
+    }
+    std::printf("ogsend: %s; sent %ld datagram(s) of %ld bytes to %s:%ld\n",
+                g_stop ? "stopped" : "done", sent, opt.size, opt.host.c_str(), opt.port);
+    return ok ? 0 : 1;
 }

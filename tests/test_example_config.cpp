@@ -1,0 +1,178 @@
+// The example configuration shipped with the program: each section does what its comment says.
+#include "app/clock.h"
+#include "app/config.h"
+#include "app/led.h"
+#include "support/test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <cctype>
+#include <filesystem>
+#include <sstream>
+#include <string>
+
+namespace {
+
+// The LED states for a datagram of the current car at tick.
+struct Leds {
+    bool led1;
+    bool led2;
+    bool operator==(const Leds &o) const { return led1 == o.led1 && led2 == o.led2; }
+};
+
+std::ostream &operator<<(std::ostream &os, const Leds &l)
+{
+    return os << "{" << l.led1 << ", " << l.led2 << "}";
+}
+
+class ExampleConfig : public testing::Test {
+  protected:
+    void SetUp() override
+    {
+        configReset();
+        text = testReadFile(LUMIVANE_EXAMPLE_CONFIG);
+        ASSERT_FALSE(text.empty()) << "cannot read " << LUMIVANE_EXAMPLE_CONFIG;
+        // A copy in a folder of our own, so that the path is native on every platform.
+        dir = testTempDir("example");
+        path = (std::filesystem::path(dir) / "lumivane.cfg").string();
+        testWriteFile(path, text);
+        configReadGlobals(path.c_str(), &globalSettings);
+    }
+    void TearDown() override
+    {
+        clockClearTest();
+        configReset();
+        std::error_code ignored;
+        std::filesystem::remove_all(dir, ignored);
+    }
+
+    CarProfile car(const char *name)
+    {
+        configResolveProfile(path.c_str(), name, &carProfile);
+        return carProfile;
+    }
+
+    // The LEDs of the loaded car for one datagram at tick.
+    static Leds at(std::uint32_t tick, unsigned flags, float rpm = 3000.0f, float fuel = 0.6f)
+    {
+        clockSetTest(tick);
+        OutGaugePacket p = testPacket("", flags, rpm, fuel);
+        Leds l{false, false};
+        ledCombine(p, &l.led1, &l.led2);
+        return l;
+    }
+
+    std::string text;
+    std::string dir;
+    std::string path;
+};
+
+void expectProfile(const CarProfile &p, LedAction l1, LedAction l2, LedAction l1b, LedAction l2b,
+                   float lowFuel)
+{
+    EXPECT_EQ(p.LED1, l1);
+    EXPECT_EQ(p.LED2, l2);
+    EXPECT_EQ(p.LED1b, l1b);
+    EXPECT_EQ(p.LED2b, l2b);
+    EXPECT_FLOAT_EQ(p.lowFuel, lowFuel);
+}
+
+const Leds OFF_OFF{false, false}, ON_OFF{true, false}, OFF_ON{false, true}, ON_ON{true, true};
+
+} // namespace
+
+// [config] lists every key with the value the program uses when the key is missing.
+TEST_F(ExampleConfig, ConfigSectionHoldsTheDefaults)
+{
+    EXPECT_EQ(globalSettings.outGaugePort, 56551);
+    EXPECT_EQ(globalSettings.deviceID, 0xCA03);
+    EXPECT_EQ(globalSettings.deviceNum, 0);
+    EXPECT_EQ(globalSettings.speedlimitFlashTime, 200);
+    EXPECT_EQ(globalSettings.shiftlightFlashTime, 200);
+    EXPECT_EQ(globalSettings.lowfuelFlashTime, 1000);
+    for (const char *key : {"outGaugePort=", "deviceID=", "deviceNum=", "speedlimitFlashTime=",
+                            "shiftlightFlashTime=", "lowfuelFlashTime="})
+        EXPECT_NE(text.find(std::string("\n") + key), std::string::npos) << key;
+}
+
+// The file follows the rules it teaches: no comment after a value, car codes of at most
+// 4 characters.
+TEST_F(ExampleConfig, HasNoCommentsAfterValuesAndShortCarCodes)
+{
+    std::istringstream lines(text);
+    std::string line;
+    int sections = 0;
+    while (std::getline(lines, line)) {
+        if (line.empty() || line[0] == ';')
+            continue;
+        if (line[0] == '[') {
+            std::string name = line.substr(1, line.find(']') - 1);
+            ++sections;
+            if (name != "config" && name != "default") {
+                EXPECT_LE(name.size(), 4u) << line;
+            }
+            continue;
+        }
+        EXPECT_NE(line.find('='), std::string::npos) << line;
+        EXPECT_EQ(line.find(';'), std::string::npos) << line;
+        EXPECT_TRUE(std::isalnum(static_cast<unsigned char>(line.back()))) << line;
+    }
+    EXPECT_EQ(sections, 6);
+}
+
+// Any other car: shift light on LED 1, pit speed limiter on LED 2.
+TEST_F(ExampleConfig, DefaultSectionShowsShiftLightAndLimiter)
+{
+    expectProfile(car("ABC"), 1, 3, 0, 0, 0.05f);
+    EXPECT_EQ(at(0, 0), OFF_OFF);
+    EXPECT_EQ(at(0, OG_SHIFT), ON_OFF);
+    EXPECT_EQ(at(0, OG_PITSPEED), OFF_ON);
+    EXPECT_EQ(at(0, OG_SHIFT | OG_PITSPEED), ON_ON);
+    // An empty car code falls back to [default] too.
+    expectProfile(car(""), 1, 3, 0, 0, 0.05f);
+}
+
+// UF1: LED 1 above 6000 rpm, LED 2 above 6800 rpm; the limiter is not shown.
+TEST_F(ExampleConfig, Uf1IsATwoStageShiftLight)
+{
+    expectProfile(car("UF1"), 6000, 6800, 0, 0, 0.05f);
+    EXPECT_EQ(at(0, 0, 6000.0f), OFF_OFF);
+    EXPECT_EQ(at(0, 0, 6500.0f), ON_OFF);
+    EXPECT_EQ(at(0, 0, 7000.0f), ON_ON);
+    EXPECT_EQ(at(0, OG_PITSPEED | OG_SHIFT, 3000.0f), OFF_OFF);
+}
+
+// XRT: LED 1 flashes with the shift light and is steadily on while the limiter is on;
+// LED 2 shows the limiter (from [default]).
+TEST_F(ExampleConfig, XrtFlashesTheShiftLightAndForcesItOnWithTheLimiter)
+{
+    expectProfile(car("xrt"), 12, 3, -3, 0, 0.05f);
+    EXPECT_EQ(at(0, OG_SHIFT), ON_OFF);
+    EXPECT_EQ(at(200, OG_SHIFT), OFF_OFF); // the dark half of the 200 ms flash
+    EXPECT_EQ(at(0, OG_PITSPEED), ON_ON);
+    EXPECT_EQ(at(200, OG_PITSPEED), ON_ON);
+    EXPECT_EQ(at(200, OG_PITSPEED | OG_SHIFT), ON_ON);
+}
+
+// FZR: LED 2 is on while the limiter is off and dark in the pit lane; LED 1 is the shift light.
+TEST_F(ExampleConfig, FzrInvertsTheLimiter)
+{
+    expectProfile(car("FZR"), 1, -3, 0, 0, 0.05f);
+    EXPECT_EQ(at(0, 0), OFF_ON);
+    EXPECT_EQ(at(0, OG_PITSPEED), OFF_OFF);
+    EXPECT_EQ(at(0, OG_SHIFT), ON_ON);
+}
+
+// FBM: LED 2 flashes below 15% fuel, shows the limiter while the tank is not low, and
+// flashes inverted while both hold.
+TEST_F(ExampleConfig, FbmFlashesLowFuelAndTogglesWithTheLimiter)
+{
+    expectProfile(car("FBM"), 1, 13, 0, 3, 0.15f);
+    EXPECT_EQ(at(0, 0, 3000.0f, 0.20f), OFF_OFF);
+    EXPECT_EQ(at(0, 0, 3000.0f, 0.10f), OFF_ON);
+    EXPECT_EQ(at(1000, 0, 3000.0f, 0.10f), OFF_OFF); // the dark half of the 1000 ms flash
+    EXPECT_EQ(at(0, OG_PITSPEED, 3000.0f, 0.20f), OFF_ON);
+    EXPECT_EQ(at(0, OG_PITSPEED, 3000.0f, 0.10f), OFF_OFF);
+    EXPECT_EQ(at(1000, OG_PITSPEED, 3000.0f, 0.10f), OFF_ON);
+    EXPECT_EQ(at(0, OG_SHIFT, 3000.0f, 0.20f), ON_OFF);
+}

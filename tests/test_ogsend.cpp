@@ -1,0 +1,453 @@
+// The datagram sender as a user runs it: its scenarios, --hold and its argument errors,
+// with the datagrams received on a loopback UDP socket.
+#include "outgauge/packet.h"
+#include "support/process.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <mutex>
+#include <ostream>
+#include <netinet/in.h>
+#include <poll.h>
+#include <string>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+long long nowMs()
+{
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+// One received datagram: its length, its fields and when it came.
+struct Received {
+    std::size_t size;
+    std::string car;
+    std::uint16_t flags;
+    float rpm;
+    float fuel;
+    long long atMs;
+};
+
+// A loopback UDP socket on a free port, read by a thread of its own into a list.
+class Receiver {
+  public:
+    Receiver()
+    {
+        fd = socket(AF_INET, SOCK_DGRAM, 0);
+        int big = 1 << 20;
+        setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &big, sizeof big);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        bind(fd, reinterpret_cast<sockaddr *>(&a), sizeof a);
+        socklen_t len = sizeof a;
+        getsockname(fd, reinterpret_cast<sockaddr *>(&a), &len);
+        port = ntohs(a.sin_port);
+        reader = std::thread([this] { run(); });
+    }
+    ~Receiver()
+    {
+        stop = true;
+        reader.join();
+        close(fd);
+    }
+
+    std::vector<Received> take()
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        return got;
+    }
+
+    // Waits until at least n datagrams have come.
+    bool waitFor(std::size_t n, int timeoutMs)
+    {
+        long long end = nowMs() + timeoutMs;
+        while (nowMs() < end) {
+            if (take().size() >= n)
+                return true;
+            usleep(10000);
+        }
+        return false;
+    }
+
+    int port = 0;
+
+  private:
+    void run()
+    {
+        while (!stop) {
+            struct pollfd pfd = {fd, POLLIN, 0};
+            if (poll(&pfd, 1, 20) <= 0)
+                continue;
+            unsigned char buf[65536];
+            ssize_t n = recv(fd, buf, sizeof buf, 0);
+            if (n < 0)
+                continue;
+            OutGaugePacket p;
+            std::memset(&p, 0, sizeof p);
+            std::memcpy(p.bytes, buf, std::min<std::size_t>(static_cast<std::size_t>(n),
+                                                            OG_PACKET_SIZE));
+            char car[5];
+            ogPacketCarName(p, car);
+            Received r{static_cast<std::size_t>(n), car, ogPacketFlags(p), ogPacketRpm(p),
+                       ogPacketFuel(p), nowMs()};
+            std::lock_guard<std::mutex> lock(mutex);
+            got.push_back(r);
+        }
+    }
+
+    int fd = -1;
+    std::atomic<bool> stop{false};
+    std::thread reader;
+    std::mutex mutex;
+    std::vector<Received> got;
+};
+
+// Runs ogsend to its end: its output lines and its exit status.
+struct SendRun {
+    std::vector<std::string> lines;
+    int status = -1;
+};
+
+SendRun runOgsend(const std::vector<std::string> &args, int timeoutMs = 60000)
+{
+    SendRun run;
+    TestProcess proc;
+    if (!processStart(proc, LUMIVANE_OGSEND, args, "")) {
+        ADD_FAILURE() << "cannot start ogsend";
+        return run;
+    }
+    std::string line;
+    long long end = nowMs() + timeoutMs;
+    while (nowMs() < end && processReadLine(proc, line, static_cast<int>(end - nowMs())))
+        run.lines.push_back(line);
+    int status = processStop(proc, 0, 5000);
+    run.status = status != -1 && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    if (proc.outFd >= 0)
+        close(proc.outFd);
+    return run;
+}
+
+// Runs ogsend through the shell: what it wrote to stderr, stdout and its exit status.
+struct ShellRun {
+    std::string err;
+    std::string out;
+    int status;
+};
+
+ShellRun shellOgsend(const std::string &args)
+{
+    std::string outFile = "/tmp/lumivane-ogsend-out-" + std::to_string(getpid());
+    std::string cmd = std::string("'") + LUMIVANE_OGSEND + "' " + args + " 2>&1 >" + outFile;
+    ShellRun r{"", "", -1};
+    FILE *f = popen(cmd.c_str(), "r");
+    if (f == nullptr)
+        return r;
+    char buf[512];
+    while (std::fgets(buf, sizeof buf, f) != nullptr)
+        r.err += buf;
+    int status = pclose(f);
+    r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    FILE *o = std::fopen(outFile.c_str(), "r");
+    if (o != nullptr) {
+        while (std::fgets(buf, sizeof buf, o) != nullptr)
+            r.out += buf;
+        std::fclose(o);
+    }
+    std::remove(outFile.c_str());
+    return r;
+}
+
+// Consecutive datagrams with the same car and flags, as one run.
+struct Stretch {
+    std::string car;
+    std::uint16_t flags;
+    std::size_t count;
+};
+
+std::vector<Stretch> stretches(const std::vector<Received> &got)
+{
+    std::vector<Stretch> out;
+    for (const Received &r : got) {
+        if (out.empty() || out.back().car != r.car || out.back().flags != r.flags)
+            out.push_back(Stretch{r.car, r.flags, 0});
+        ++out.back().count;
+    }
+    return out;
+}
+
+std::vector<std::string> scenarioArgs(const Receiver &rx, const std::string &name,
+                                      std::vector<std::string> more = {})
+{
+    std::vector<std::string> args = {"--scenario", name, "--port", std::to_string(rx.port),
+                                     "--rate", "50"};
+    args.insert(args.end(), more.begin(), more.end());
+    return args;
+}
+
+// The step lines between the first line (what is played) and the last (the summary).
+std::vector<std::string> stepLines(const SendRun &run)
+{
+    if (run.lines.size() < 2)
+        return {};
+    return std::vector<std::string>(run.lines.begin() + 1, run.lines.end() - 1);
+}
+
+struct ScenarioCase {
+    const char *name;
+    std::vector<std::string> extra;
+    std::vector<std::string> steps;
+    std::vector<Stretch> stretches; // count 0: any number
+};
+
+void PrintTo(const ScenarioCase &c, std::ostream *os)
+{
+    *os << c.name;
+}
+
+class OgsendScenario : public testing::TestWithParam<ScenarioCase> {};
+
+} // namespace
+
+// Each scenario prints its steps in order and sends them as stretches of one state each;
+// at 50 datagrams per second a step of n ms is n / 20 datagrams.
+TEST_P(OgsendScenario, PrintsItsStepsAndSendsThemInOrder)
+{
+    const ScenarioCase &c = GetParam();
+    Receiver rx;
+    SendRun run = runOgsend(scenarioArgs(rx, c.name, c.extra));
+    ASSERT_EQ(run.status, 0);
+    EXPECT_EQ(stepLines(run), c.steps);
+    ASSERT_GE(run.lines.size(), 2u);
+    std::size_t total = 0;
+    for (const Stretch &s : c.stretches)
+        total += s.count;
+    ASSERT_TRUE(rx.waitFor(total, 10000)) << rx.take().size() << " of " << total;
+    EXPECT_EQ(run.lines.back(), "ogsend: done; sent " + std::to_string(total) +
+                                    " datagram(s) of 96 bytes to 127.0.0.1:" +
+                                    std::to_string(rx.port));
+    std::vector<Stretch> got = stretches(rx.take());
+    ASSERT_EQ(got.size(), c.stretches.size());
+    for (std::size_t i = 0; i < got.size(); ++i) {
+        EXPECT_EQ(got[i].car, c.stretches[i].car) << "stretch " << i;
+        EXPECT_EQ(got[i].flags, c.stretches[i].flags) << "stretch " << i;
+        EXPECT_EQ(got[i].count, c.stretches[i].count) << "stretch " << i;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Scenarios, OgsendScenario,
+    testing::Values(
+        ScenarioCase{"limiter",
+                     {},
+                     {"limiter on", "limiter off"},
+                     {{"XRT", OG_PITSPEED, 100}, {"XRT", 0, 50}}},
+        ScenarioCase{"shift",
+                     {"--car", "UF1"},
+                     {"shift light on", "shift light off", "shift light on", "shift light off",
+                      "shift light on", "shift light off"},
+                     {{"UF1", OG_SHIFT, 30},
+                      {"UF1", 0, 30},
+                      {"UF1", OG_SHIFT, 30},
+                      {"UF1", 0, 30},
+                      {"UF1", OG_SHIFT, 30},
+                      {"UF1", 0, 30}}},
+        ScenarioCase{"signals",
+                     {},
+                     {"left signal", "right signal", "hazard lights (both signals)",
+                      "signals off"},
+                     {{"XRT", OG_SIGNAL_L, 75},
+                      {"XRT", OG_SIGNAL_R, 75},
+                      {"XRT", OG_SIGNAL_L | OG_SIGNAL_R, 75},
+                      {"XRT", 0, 25}}},
+        ScenarioCase{"car-change",
+                     {"--car", "UF1"},
+                     {"car FZR", "car UF1", "car FZR", "car UF1"},
+                     {{"FZR", 0, 50}, {"UF1", 0, 50}, {"FZR", 0, 50}, {"UF1", 0, 50}}},
+        ScenarioCase{"car-change",
+                     {"--car", "FZR"},
+                     {"car XRT", "car FZR", "car XRT", "car FZR"},
+                     {{"XRT", 0, 50}, {"FZR", 0, 50}, {"XRT", 0, 50}, {"FZR", 0, 50}}}),
+    [](const testing::TestParamInfo<ScenarioCase> &info) {
+        std::string n = std::string(info.param.name) + "_" + std::to_string(info.index);
+        for (char &ch : n)
+            if (ch == '-')
+                ch = '_';
+        return n;
+    });
+
+TEST(Ogsend, RpmSweepClimbsTo8000AndFallsBackTo1000)
+{
+    Receiver rx;
+    SendRun run = runOgsend(scenarioArgs(rx, "rpm-sweep"));
+    ASSERT_EQ(run.status, 0);
+    EXPECT_EQ(stepLines(run), (std::vector<std::string>{"rpm 1000 -> 8000", "rpm 8000 -> 1000"}));
+    ASSERT_TRUE(rx.waitFor(300, 10000));
+    std::vector<Received> got = rx.take();
+    ASSERT_EQ(got.size(), 300u);
+    EXPECT_FLOAT_EQ(got.front().rpm, 1000.0f);
+    EXPECT_FLOAT_EQ(got[149].rpm, 8000.0f);
+    EXPECT_FLOAT_EQ(got.back().rpm, 1000.0f);
+    for (std::size_t i = 1; i < 150; ++i)
+        ASSERT_GT(got[i].rpm, got[i - 1].rpm) << i;
+    for (std::size_t i = 151; i < got.size(); ++i)
+        ASSERT_LT(got[i].rpm, got[i - 1].rpm) << i;
+    // Crosses the thresholds a configuration typically uses, in small steps.
+    for (std::size_t i = 1; i < got.size(); ++i)
+        ASSERT_LT(std::abs(got[i].rpm - got[i - 1].rpm), 100.0f) << i;
+    for (const Received &r : got)
+        EXPECT_EQ(r.flags, 0);
+}
+
+TEST(Ogsend, LowFuelDrainsBelowTheDefaultThresholdAndRefuels)
+{
+    Receiver rx;
+    SendRun run = runOgsend(scenarioArgs(rx, "low-fuel", {"--car", "FBM"}));
+    ASSERT_EQ(run.status, 0);
+    EXPECT_EQ(stepLines(run),
+              (std::vector<std::string>{"fuel draining 0.10 -> 0.02 (below 0.05 halfway)",
+                                        "fuel 0.02 (low)", "refuelled (fuel 0.60)"}));
+    ASSERT_TRUE(rx.waitFor(325, 10000));
+    std::vector<Received> got = rx.take();
+    ASSERT_EQ(got.size(), 325u);
+    EXPECT_FLOAT_EQ(got.front().fuel, 0.10f);
+    std::size_t firstLow = 0;
+    while (firstLow < got.size() && !(got[firstLow].fuel < 0.05f))
+        ++firstLow;
+    EXPECT_GT(firstLow, 50u);  // a while above the threshold...
+    EXPECT_LT(firstLow, 200u); // ...then below it
+    EXPECT_FLOAT_EQ(got[199].fuel, 0.02f);
+    EXPECT_FLOAT_EQ(got[274].fuel, 0.02f);
+    EXPECT_FLOAT_EQ(got.back().fuel, 0.60f);
+    for (const Received &r : got)
+        EXPECT_EQ(r.car, "FBM");
+}
+
+// The whole drive: every scenario's steps in order, then 3 s without datagrams.
+TEST(Ogsend, DriveEndsWithThreeSecondsOfSilence)
+{
+    Receiver rx;
+    SendRun run = runOgsend({"--scenario", "drive", "--port", std::to_string(rx.port), "--rate", "20"},
+                        120000);
+    long long endedAt = nowMs();
+    ASSERT_EQ(run.status, 0);
+    std::vector<std::string> steps = stepLines(run);
+    ASSERT_EQ(steps.size(), 22u);
+    EXPECT_EQ(steps.front(), "rpm 1000 -> 8000");
+    EXPECT_EQ(steps[8], "limiter on");
+    EXPECT_EQ(steps.back(), "silence for 3 s (the LEDs switch off after 2 s)");
+    std::vector<Received> got = rx.take();
+    ASSERT_FALSE(got.empty());
+    EXPECT_GE(endedAt - got.back().atMs, 2500);
+    EXPECT_EQ(stretches(got).back().car, "XRT");
+}
+
+TEST(Ogsend, HoldSendsOneStateForTheGivenSeconds)
+{
+    Receiver rx;
+    SendRun run = runOgsend({"--hold", "--seconds", "1", "--rate", "40", "--port",
+                         std::to_string(rx.port), "--car", "XRT", "--flags", "shift,limiter",
+                         "--rpm", "7000", "--fuel", "0.04"});
+    ASSERT_EQ(run.status, 0);
+    ASSERT_EQ(run.lines.size(), 2u);
+    EXPECT_NE(run.lines[0].find("flags 0x0009, rpm 7000, fuel 0.04"), std::string::npos)
+        << run.lines[0];
+    ASSERT_TRUE(rx.waitFor(40, 10000));
+    std::vector<Received> got = rx.take();
+    EXPECT_EQ(got.size(), 40u);
+    for (const Received &r : got) {
+        EXPECT_EQ(r.size, OG_PACKET_SIZE);
+        EXPECT_EQ(r.car, "XRT");
+        EXPECT_EQ(r.flags, OG_SHIFT | OG_PITSPEED);
+        EXPECT_FLOAT_EQ(r.rpm, 7000.0f);
+        EXPECT_FLOAT_EQ(r.fuel, 0.04f);
+    }
+}
+
+TEST(Ogsend, HoldRunsUntilCtrlCAndThenEndsCleanly)
+{
+    Receiver rx;
+    TestProcess proc;
+    ASSERT_TRUE(processStart(proc, LUMIVANE_OGSEND,
+                             {"--hold", "--port", std::to_string(rx.port), "--car", "XRT"}, ""));
+    std::string line;
+    ASSERT_TRUE(processReadLine(proc, line, 10000));
+    EXPECT_NE(line.find("until Ctrl+C"), std::string::npos) << line;
+    ASSERT_TRUE(rx.waitFor(20, 10000));
+    EXPECT_TRUE(processAlive(proc));
+    kill(proc.pid, SIGINT);
+    ASSERT_TRUE(processReadLine(proc, line, 10000));
+    EXPECT_EQ(line.rfind("ogsend: stopped; sent ", 0), 0u) << line;
+    int status = processStop(proc, 0, 10000);
+    ASSERT_NE(status, -1);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    close(proc.outFd);
+}
+
+TEST(Ogsend, BadArgumentsAreRefusedWithStatus2)
+{
+    const struct {
+        const char *args;
+        const char *message;
+    } cases[] = {
+        {"--scenario bogus", "ogsend: unknown scenario 'bogus' (see 'ogsend --list')"},
+        {"--scenario", "ogsend: option '--scenario' needs a value"},
+        {"--scenario limiter --flags shift", "ogsend: --flags cannot be used with --scenario"},
+        {"--rpm 5000 --scenario shift", "ogsend: --rpm cannot be used with --scenario"},
+        {"--scenario shift --hold", "ogsend: --hold cannot be used with --scenario"},
+        {"--hold --scenario shift", "ogsend: --scenario cannot be used with --hold"},
+        {"--hold --count 5", "ogsend: --count cannot be used with --hold"},
+        {"--seconds 0", "ogsend: bad duration '0' (seconds, above 0)"},
+        {"--seconds x", "ogsend: bad duration 'x'"},
+        {"--hold=yes", "ogsend: option '--hold' takes no value"},
+        {"--car TOOLONG", "ogsend: car name 'TOOLONG' is longer than 4 characters"},
+        {"limiter", "ogsend: unknown option 'limiter'"},
+        {"--port 0", "ogsend: bad port '0' (1 to 65535)"},
+    };
+    for (const auto &c : cases) {
+        ShellRun r = shellOgsend(c.args);
+        EXPECT_EQ(r.status, 2) << c.args;
+        EXPECT_EQ(r.err.rfind(c.message, 0), 0u) << c.args << ": " << r.err;
+        EXPECT_NE(r.err.find("Try 'ogsend --help'."), std::string::npos) << c.args;
+        EXPECT_EQ(r.out, "") << c.args;
+    }
+}
+
+TEST(Ogsend, ListAndHelpDescribeEveryScenarioAndOption)
+{
+    ShellRun list = shellOgsend("--list");
+    EXPECT_EQ(list.status, 0);
+    // One line per scenario: its name, then what it does.
+    std::vector<std::string> names;
+    std::size_t pos = 0;
+    while (pos < list.out.size()) {
+        std::size_t nl = list.out.find('\n', pos);
+        std::string line = list.out.substr(pos, nl - pos);
+        std::size_t space = line.find(' ');
+        names.push_back(line.substr(0, space));
+        EXPECT_GT(line.size(), space + 5) << line;
+        pos = nl == std::string::npos ? list.out.size() : nl + 1;
+    }
+    EXPECT_EQ(names, (std::vector<std::string>{"rpm-sweep", "shift", "limiter", "signals",
+                                               "low-fuel", "car-change", "drive"}));
+
+    ShellRun help = shellOgsend("--help");
+    EXPECT_EQ(help.status, 0);
+    for (const char *opt : {"--host", "--port", "--rate", "--size", "--id", "--car", "--flags",
+                            "--rpm", "--fuel", "--count", "--hold", "--seconds", "--scenario",
+                            "--list", "--help"})
+        EXPECT_NE(help.out.find(opt), std::string::npos) << opt;
+}
