@@ -1,0 +1,180 @@
+// Micro-benchmarks of the work done per datagram and per car change: the four LED codes of a
+// profile on one datagram, the profile of a car from a real file, and one drain of the receiver.
+#include "app/clock.h"
+#include "app/config.h"
+#include "app/led.h"
+#include "outgauge/receiver.h"
+#include "support/test_support.h"
+
+#include <benchmark/benchmark.h>
+
+#include <chrono>
+#include <cstdio>
+#include <netinet/in.h>
+#include <string>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+
+// ----- LED codes: four codes of one kind on one datagram ------------------------------------
+
+// A datagram on which every condition of the profile holds or not, so each code takes the
+// path it takes in the car: shift light, limiter, signals and redline on, fuel low, 7500 rpm.
+OutGaugePacket busyPacket()
+{
+    return testPacket("XRT", OG_SHIFT | OG_PITSPEED | OG_SIGNAL_L | OG_REDLINE, 7500.0f, 0.02f);
+}
+
+void combineWith(benchmark::State &state, CarProfile profile)
+{
+    carProfile = profile;
+    globalSettings = GlobalSettings{56551, 51715, 0, 200, 200, 1000};
+    OutGaugePacket p = busyPacket();
+    bool led1 = false, led2 = false;
+    for (auto _ : state) {
+        ledCombine(p, &led1, &led2);
+        benchmark::DoNotOptimize(led1);
+        benchmark::DoNotOptimize(led2);
+        benchmark::ClobberMemory();
+    }
+    state.SetItemsProcessed(state.iterations());
+}
+
+void BM_ledCombine_bitCodes(benchmark::State &s) { combineWith(s, {1, 3, 5, 7, 0.05f}); }
+void BM_ledCombine_rpmCodes(benchmark::State &s) { combineWith(s, {7000, 101, 8000, 150000, 0.05f}); }
+void BM_ledCombine_lowFuel(benchmark::State &s) { combineWith(s, {10, -10, 10, 10, 0.05f}); }
+void BM_ledCombine_flashingCodes(benchmark::State &s) { combineWith(s, {4, 12, 13, 12, 0.05f}); }
+void BM_ledCombine_invertedAndSecondary(benchmark::State &s)
+{
+    combineWith(s, {-3, -14, -5, 14, 0.05f});
+}
+void BM_ledCombine_flashWithSecondary(benchmark::State &s) { combineWith(s, {12, -12, 3, -3, 0.05f}); }
+void BM_ledCombine_allOff(benchmark::State &s) { combineWith(s, {0, 0, 0, 0, 0.0f}); }
+
+// The clock read that each flashing code whose condition holds makes.
+void BM_clockTicks(benchmark::State &state)
+{
+    for (auto _ : state)
+        benchmark::DoNotOptimize(clockTicks());
+}
+
+BENCHMARK(BM_ledCombine_bitCodes);
+BENCHMARK(BM_ledCombine_rpmCodes);
+BENCHMARK(BM_ledCombine_lowFuel);
+BENCHMARK(BM_ledCombine_flashingCodes);
+BENCHMARK(BM_ledCombine_invertedAndSecondary);
+BENCHMARK(BM_ledCombine_flashWithSecondary);
+BENCHMARK(BM_ledCombine_allOff);
+BENCHMARK(BM_clockTicks);
+
+// ----- Car change: the profile of a car from a small real file ------------------------------
+
+std::string g_configPath;
+
+const char g_config[] = "; LED settings per car\n"
+                        "[config]\n"
+                        "outGaugePort=56551\n"
+                        "deviceID=0xCA03\n"
+                        "shiftlightFlashTime=150\n"
+                        "\n"
+                        "[default]\n"
+                        "LED1=12\n"
+                        "LED2=-3\n"
+                        "LED1b=0\n"
+                        "LED2b=0\n"
+                        "lowFuel=0.08\n"
+                        "\n"
+                        "[UF1]\nLED1=1\nLED2=13\nlowFuel=0.1\n"
+                        "[XFG]\nLED1=12\nLED2=5\nLED2b=-6\n"
+                        "[XRG]\nLED1=7200\nLED2=3\n"
+                        "[FXO]\nLED1=12\nLED2=4\nLED1b=-7\n"
+                        "[XRT]\nLED1=12\nLED2=-3\nLED1b=-7\nLED2b=10\nlowFuel=0.06\n"
+                        "[RB4]\nLED1=6900\nLED2=11\n"
+                        "[FZR]\nLED1=8100\nLED2=13\nlowFuel=0.04\n";
+
+const std::string &configFile()
+{
+    if (g_configPath.empty()) {
+        g_configPath = testTempDir("bench-config") + "/lumivane.cfg";
+        testWriteFile(g_configPath, g_config);
+    }
+    return g_configPath;
+}
+
+void resolve(benchmark::State &state, const char *car)
+{
+    const std::string &path = configFile();
+    CarProfile out{};
+    for (auto _ : state) {
+        configResolveProfile(path.c_str(), car, &out);
+        benchmark::DoNotOptimize(out);
+    }
+    state.counters["bytes"] = static_cast<double>(sizeof g_config - 1);
+}
+
+// A car whose section sets all four codes and the threshold: five reads of the file.
+void BM_configResolveProfile_fullSection(benchmark::State &s) { resolve(s, "XRT"); }
+// A car with no section: five reads find nothing, five more read [default].
+void BM_configResolveProfile_noSection(benchmark::State &s) { resolve(s, "LX6"); }
+
+BENCHMARK(BM_configResolveProfile_fullSection);
+BENCHMARK(BM_configResolveProfile_noSection);
+
+// ----- One ogRead draining n queued datagrams over loopback ---------------------------------
+
+int g_sendFd = -1;
+
+bool receiverOpen()
+{
+    if (g_sendFd >= 0)
+        return true;
+    int probe = socket(AF_INET, SOCK_DGRAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    bind(probe, reinterpret_cast<sockaddr *>(&a), sizeof a);
+    socklen_t len = sizeof a;
+    getsockname(probe, reinterpret_cast<sockaddr *>(&a), &len);
+    close(probe);
+    globalSettings.outGaugePort = ntohs(a.sin_port);
+    if (!ogInit())
+        return false;
+    g_sendFd = socket(AF_INET, SOCK_DGRAM, 0);
+    return connect(g_sendFd, reinterpret_cast<sockaddr *>(&a), sizeof a) == 0;
+}
+
+void BM_ogRead(benchmark::State &state)
+{
+    if (!receiverOpen()) {
+        state.SkipWithError("cannot open the receiver");
+        return;
+    }
+    const int n = static_cast<int>(state.range(0));
+    OutGaugePacket sent = busyPacket();
+    OutGaugePacket got{};
+    ogRead(got); // anything left over from before
+    std::int32_t seq = 0;
+    long missed = 0;
+    for (auto _ : state) {
+        // Loopback delivers each datagram into the receiver's queue before send returns.
+        for (int i = 0; i < n; ++i) {
+            ogPacketSetId(sent, ++seq);
+            send(g_sendFd, sent.bytes, sizeof sent.bytes, 0);
+        }
+        auto t0 = std::chrono::steady_clock::now();
+        bool accepted = ogRead(got);
+        auto t1 = std::chrono::steady_clock::now();
+        state.SetIterationTime(std::chrono::duration<double>(t1 - t0).count());
+        if (n > 0 && (!accepted || ogPacketId(got) != seq))
+            ++missed;
+    }
+    state.SetItemsProcessed(state.iterations() * n);
+    state.counters["missed"] = static_cast<double>(missed);
+}
+
+BENCHMARK(BM_ogRead)->Arg(0)->Arg(1)->Arg(10)->Arg(100)->UseManualTime();
+
+} // namespace
+
+BENCHMARK_MAIN();
