@@ -12,9 +12,9 @@ set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
 set(CPACK_STRIP_FILES ON)
 
 if(WIN32)
-    # Everything in one folder: the program, its example configuration and the manual.
-    # The toolchain links the runtime in, so no DLLs come along.
-    install(TARGETS lumivane RUNTIME DESTINATION .)
+    # Everything in one folder: the program, the sender, the example configuration and
+    # the manual. The toolchain links the runtime in, so no DLLs come along.
+    install(TARGETS lumivane ogsend RUNTIME DESTINATION .)
     install(FILES ${PROJECT_SOURCE_DIR}/packaging/lumivane.cfg ${PROJECT_SOURCE_DIR}/README.md
             DESTINATION .)
 

@@ -72,8 +72,8 @@ if [[ -f cmake/mingw-w64-x86_64.cmake ]]; then
     say "built ${zips[0]}"
     listing=$(python3 -m zipfile -l "${zips[0]}")
     echo "$listing" | sed 's/^/  /'
-    expect_entries "the .zip" "$(awk '{print $1}' <<<"$listing")" lumivane.exe lumivane.cfg \
-        README.md
+    expect_entries "the .zip" "$(awk '{print $1}' <<<"$listing")" lumivane.exe ogsend.exe \
+        lumivane.cfg README.md
     python3 - "${zips[0]}" <<'PY' || fail "lumivane.exe in the zip is not a Windows program"
 import sys, zipfile
 with zipfile.ZipFile(sys.argv[1]) as z:

@@ -15,10 +15,7 @@
 #include <thread>
 #include <vector>
 
-#include <netdb.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
+#include "tools/ogsend_net.h"
 
 namespace {
 
@@ -48,12 +45,6 @@ struct SendOptions {
     std::string scenario;
     std::string stateOption; // the first of --flags, --rpm, --fuel, --count given, for messages
     bool countGiven = false;
-};
-
-// Where the datagrams go: an IPv4 address and port, in the socket's own form.
-struct SendTarget {
-    sockaddr_storage addr;
-    socklen_t addrLen;
 };
 
 // One step of a drive: a dashboard state held (or ramped) for a while, or silence.
@@ -418,51 +409,6 @@ void sendParseArgs(int argc, char **argv, SendOptions *opt)
 
 // ---- Sending ----
 
-// Resolves host and port to an IPv4 target; prints the reason on failure.
-bool sendResolve(const std::string &host, long port, SendTarget *target)
-{
-    addrinfo hints;
-    std::memset(&hints, 0, sizeof hints);
-    hints.ai_family = AF_INET;
-    hints.ai_socktype = SOCK_DGRAM;
-    addrinfo *found = nullptr;
-    std::string service = std::to_string(port);
-    int rc = getaddrinfo(host.c_str(), service.c_str(), &hints, &found);
-    if (rc != 0 || found == nullptr) {
-        std::fprintf(stderr, "ogsend: cannot resolve '%s': %s\n", host.c_str(),
-                     gai_strerror(rc));
-        return false;
-    }
-    std::memcpy(&target->addr, found->ai_addr, found->ai_addrlen);
-    target->addrLen = found->ai_addrlen;
-    freeaddrinfo(found);
-    return true;
-}
-
-// An IPv4 UDP socket for sending, or -1.
-int sendOpen()
-{
-    int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    if (fd < 0)
-        std::fprintf(stderr, "ogsend: cannot create socket: %s\n", std::strerror(errno));
-    return fd;
-}
-
-// Sends one datagram; prints the reason on failure.
-bool sendDatagram(int fd, const SendTarget &target, const unsigned char *data, std::size_t len)
-{
-    ssize_t n = sendto(fd, data, len, 0, reinterpret_cast<const sockaddr *>(&target.addr),
-                       target.addrLen);
-    if (n < 0 || static_cast<std::size_t>(n) != len) {
-        std::fprintf(stderr, "ogsend: send failed: %s\n",
-                     n < 0 ? std::strerror(errno) : "short write");
-        return false;
-    }
-    return true;
-}
-
-void sendClose(int fd) { close(fd); }
-
 extern "C" void sendOnSignal(int) { g_stop = 1; }
 
 // Sleeps until due, in short naps so that Ctrl+C is noticed; false when stopped.
@@ -497,7 +443,7 @@ void sendFill(std::vector<unsigned char> *data, const std::string &car, std::uin
 
 // Plays the steps, paced against one fixed schedule at rate so the average rate holds
 // however long a send takes. Counts the datagrams sent; false when a send failed.
-bool sendSteps(int fd, const SendTarget &target, const SendOptions &opt,
+bool sendSteps(SendSocket fd, const SendTarget &target, const SendOptions &opt,
                const std::vector<SendStep> &steps, long *sent)
 {
     auto period = std::chrono::duration<double>(1.0 / opt.rate);
@@ -574,11 +520,13 @@ int main(int argc, char **argv)
     }
     std::fflush(stdout);
 
+    if (!sendNetStart())
+        return 1;
     SendTarget target;
     if (!sendResolve(opt.host, opt.port, &target))
         return 1;
-    int fd = sendOpen();
-    if (fd < 0)
+    SendSocket fd = sendOpen();
+    if (fd == SEND_NO_SOCKET)
         return 1;
     std::signal(SIGINT, sendOnSignal);
     std::signal(SIGTERM, sendOnSignal);
