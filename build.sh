@@ -33,10 +33,15 @@ install_missing() {
     DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${missing[@]}"
 }
 
+# Configures and builds the Linux tree; with arguments, only those targets.
 build_linux() {
     install_missing "${linux_needs[@]}"
     cmake --preset linux -S "$here" >/dev/null
-    cmake --build --preset linux -j "$jobs"
+    if [[ $# -gt 0 ]]; then
+        cmake --build --preset linux -j "$jobs" --target "$@"
+    else
+        cmake --build --preset linux -j "$jobs"
+    fi
 }
 
 build_windows() {
@@ -48,7 +53,7 @@ build_windows() {
 cd "$here"
 case ${1:-} in
 run)
-    build_linux
+    build_linux lumivane ogsend
     cd "$start_dir"
     exec "$here/build/linux/lumivane"
     ;;
