@@ -17,6 +17,7 @@
 #include <netinet/in.h>
 #include <random>
 #include <string>
+#include <sys/ioctl.h>
 #include <sys/mount.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -332,6 +333,120 @@ TEST_F(Faults, OnlyDatagramsOfOneToNinetySixBytesAreAccepted)
     std::string more;
     EXPECT_FALSE(processReadLine(proc, more, 0)) << "unexpected output: " << more;
     expectCleanCtrlC();
+}
+
+// Fills a FIFO until a write would block; the count of bytes it took.
+std::size_t fillFifo(int fd)
+{
+    std::size_t total = 0;
+    char chunk[4096] = {};
+    for (;;) {
+        ssize_t n = write(fd, chunk, sizeof chunk);
+        if (n > 0) {
+            total += static_cast<std::size_t>(n);
+            continue;
+        }
+        // A partial page may still fit.
+        n = write(fd, chunk, 1);
+        if (n <= 0)
+            return total;
+        total += 1;
+    }
+}
+
+// Ctrl+C while the console takes no more output: the program is stuck printing (here a
+// configuration mistake prints four lines for every datagram), yet it ends.
+TEST_F(Faults, CtrlCEndsTheProgramWhileItsOutputIsStuck)
+{
+    addDevice(0, 0x046D, 0xCA03);
+    writeConfig("[UND]\nLED1=15\nLED2=16\nLED1b=17\nLED2b=18\n");
+    openReports(0);
+    start();
+    expectStartup("initHID: Device found.");
+    EXPECT_EQ(line(), "Ready for OutGauge data");
+
+    // Datagrams until the output pipe (made as small as a pipe can be) is full and stays full.
+    fcntl(proc.outFd, F_SETPIPE_SZ, 4096);
+    Datagrams out(port);
+    OutGaugePacket p = testPacket("UND", 0, 0, 0.5f);
+    int queued = 0, steady = 0;
+    long long end = e2eNowMs() + 60000;
+    while (steady < 250 && e2eNowMs() < end) {
+        out.send(p);
+        usleep(2000);
+        int now = 0;
+        ioctl(proc.outFd, FIONREAD, &now);
+        steady = now == queued && now > 0 ? steady + 1 : 0;
+        queued = now;
+        while (nextReport(0) >= 0) {
+        }
+    }
+    std::printf("stuck output: %d bytes wait in the pipe\n", queued);
+    ASSERT_EQ(steady, 250) << "the output never stalled";
+
+    long long t0 = e2eNowMs();
+    kill(proc.pid, SIGINT);
+    int status = processStop(proc, 0, 20000);
+    long long took = e2eNowMs() - t0;
+    std::printf("stuck output: Ctrl+C ended the program in %lld ms\n", took);
+    ASSERT_NE(status, -1) << "still running 20 s after Ctrl+C";
+    ASSERT_TRUE(WIFSIGNALED(status));
+    EXPECT_EQ(WTERMSIG(status), SIGINT);
+}
+
+// The reader of the output goes away (a pipe into a program that ended): printing fails,
+// and the program goes on and still ends by Ctrl+C.
+TEST_F(Faults, OutputThatIsClosedLeavesTheProgramRunning)
+{
+    addDevice(0, 0x046D, 0xCA03);
+    writeConfig("[XRT]\nLED1=14\n[FZR]\nLED2=14\n");
+    openReports(0);
+    start();
+    expectStartup("initHID: Device found.");
+    EXPECT_EQ(line(), "Ready for OutGauge data");
+    close(proc.outFd);
+    proc.outFd = -1;
+    // Each car change prints, and each print now fails.
+    for (int i = 0; i < 5; ++i) {
+        send({"--car", "XRT", "--count", "2"});
+        EXPECT_TRUE(waitReport(1));
+        send({"--car", "FZR", "--count", "2"});
+        EXPECT_TRUE(waitReport(2));
+    }
+    ASSERT_TRUE(processAlive(proc));
+    kill(proc.pid, SIGINT);
+    int status = processStop(proc, 0, 10000);
+    ASSERT_NE(status, -1) << "still running after Ctrl+C";
+    ASSERT_TRUE(WIFSIGNALED(status));
+    EXPECT_EQ(WTERMSIG(status), SIGINT);
+}
+
+// Ctrl+C while a report write hangs (a device that takes no more reports: here a FIFO that
+// is full): the program ends all the same.
+TEST_F(Faults, CtrlCEndsTheProgramWhileADeviceWriteHangs)
+{
+    addDevice(0, 0x046D, 0xCA03);
+    int fill = open("/dev/hidraw0", O_RDWR | O_NONBLOCK | O_CLOEXEC);
+    ASSERT_GE(fill, 0);
+    std::printf("stalled device: %zu bytes fill it\n", fillFifo(fill));
+    writeConfig("");
+    start();
+    expectStartup("initHID: Device found.");
+    EXPECT_EQ(line(), "Ready for OutGauge data");
+    // The first pass writes an all-off report, and that write never returns.
+    usleep(300 * 1000);
+
+    long long t0 = e2eNowMs();
+    kill(proc.pid, SIGINT);
+    EXPECT_EQ(line(), "Shutdown...");
+    EXPECT_EQ(line(), "ogClose: Closing OutGauge...");
+    int status = processStop(proc, 0, 20000);
+    long long took = e2eNowMs() - t0;
+    close(fill);
+    std::printf("stalled device: Ctrl+C ended the program in %lld ms\n", took);
+    ASSERT_NE(status, -1) << "still running 20 s after Ctrl+C";
+    ASSERT_TRUE(WIFSIGNALED(status));
+    EXPECT_EQ(WTERMSIG(status), SIGINT);
 }
 
 // Hostile configuration files: the program starts, takes what it can read and the defaults
