@@ -10,7 +10,8 @@ if(LUMIVANE_SANITIZE STREQUAL "address")
 elseif(LUMIVANE_SANITIZE STREQUAL "thread")
     set(LUMIVANE_SANITIZE_FLAGS -fsanitize=thread -fno-omit-frame-pointer)
 elseif(NOT LUMIVANE_SANITIZE STREQUAL "")
-    message(FATAL_ERROR "LUMIVANE_SANITIZE must be address, thread or empty, not '${LUMIVANE_SANITIZE}'")
+    message(FATAL_ERROR
+        "LUMIVANE_SANITIZE must be address, thread or empty, not '${LUMIVANE_SANITIZE}'")
 endif()
 
 if(LUMIVANE_SANITIZE_FLAGS)

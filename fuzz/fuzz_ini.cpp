@@ -79,7 +79,8 @@ void fuzzFile(const char *text, std::size_t len, const char *section)
     CarProfile profile;
     configResolveProfile(g_path.c_str(), section, &profile);
     std::int32_t car = iniGetInt(text, len, section, "LED1", CONFIG_ABSENT_CODE);
-    std::int32_t want = car == CONFIG_ABSENT_CODE ? iniGetInt(text, len, "default", "LED1", 0) : car;
+    std::int32_t want =
+        car == CONFIG_ABSENT_CODE ? iniGetInt(text, len, "default", "LED1", 0) : car;
     check(profile.LED1 == want, "profile LED1 disagrees with the buffer reader");
 
     GlobalSettings settings;

@@ -495,8 +495,10 @@ TEST_F(Faults, ConfigurationWithNulBytes)
     // A NUL is a byte like any other: it ends a number, it is part of a name, and after a
     // section's ']' it is ignored with the rest of the line.
     testWriteFile(dir + "/lumivane.cfg",
-                  "\0\0\0\n[config]\0 rest of the header line\n\0=\0\noutGaugePort\0=1\noutGaugePort= "s +
-                      std::to_string(port) + "\0 99\n[XRT\0]\nLED1=1\n[XRT]\nLED1=14\0\nLED2=14\n"s);
+                  "\0\0\0\n[config]\0 rest of the header line\n\0=\0\n"
+                  "outGaugePort\0=1\noutGaugePort= "s +
+                      std::to_string(port) +
+                      "\0 99\n[XRT\0]\nLED1=1\n[XRT]\nLED1=14\0\nLED2=14\n"s);
     startExpectingPort(port);
     expectCarSectionAndCleanEnd();
 }

@@ -15,7 +15,10 @@ set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 seconds=${1:-60}
 port=${LUMIVANE_SOAK_PORT:-47551}
-[[ $seconds =~ ^[0-9]+$ && $seconds -ge 1 ]] || { echo "soak: SECONDS must be a whole number >= 1" >&2; exit 2; }
+if ! [[ $seconds =~ ^[0-9]+$ && $seconds -ge 1 ]]; then
+    echo "soak: SECONDS must be a whole number >= 1" >&2
+    exit 2
+fi
 
 find_build() {
     local d
@@ -25,7 +28,8 @@ find_build() {
             return
         fi
     done
-    echo "soak: no lumivane and tools/ogsend found; build first (cmake -S . -B build && cmake --build build)" >&2
+    echo "soak: no lumivane and tools/ogsend found; build first" \
+        "(cmake -S . -B build && cmake --build build)" >&2
     exit 2
 }
 build=$(find_build)
@@ -61,7 +65,8 @@ if [[ ${LUMIVANE_SOAK_INSIDE:-} == 1 ]]; then
     mknod -m 0666 /dev/null c 1 3
     hid=/sys/devices/pci0000:00/0000:00:14.0/usb1/1-1/1-1:1.0/0003:046D:CA03.0001
     mkdir -p "$hid/hidraw/hidraw0" /sys/class/hidraw
-    printf 'DRIVER=hid-generic\nHID_ID=0003:0000046D:0000CA03\nHID_NAME=Soak LED device\n' >"$hid/uevent"
+    printf 'DRIVER=hid-generic\nHID_ID=0003:0000046D:0000CA03\nHID_NAME=Soak LED device\n' \
+        >"$hid/uevent"
     printf 'MAJOR=241\nMINOR=0\nDEVNAME=hidraw0\n' >"$hid/hidraw/hidraw0/uevent"
     ln -s ../../../0003:046D:CA03.0001 "$hid/hidraw/hidraw0/device"
     ln -s "../../${hid#/sys/}/hidraw/hidraw0" /sys/class/hidraw/hidraw0
@@ -94,7 +99,10 @@ for _ in $(seq 100); do
     grep -q '^Ready for OutGauge data' "$work/out.log" 2>/dev/null && break
     sleep 0.1
 done
-grep -q '^Ready for OutGauge data' "$work/out.log" || { cat "$work/out.log"; kill -INT "$pid"; exit 1; }
+if ! grep -q '^Ready for OutGauge data' "$work/out.log"; then
+    cat "$work/out.log"
+    exit 1
+fi
 sleep 1
 rss_start=$(rss "$pid")
 echo "soak: lumivane pid $pid, port $port, device: $device, ${seconds} s at 1 kHz"
@@ -111,7 +119,11 @@ for ((i = 0; i < seconds; i++)); do
     fi
     "$ogsend" --port "$port" --count 1000 --rate 1000 "${args[@]}" >/dev/null
     sent=$((sent + 1000))
-    kill -0 "$pid" 2>/dev/null || { echo "soak: lumivane ended early" >&2; cat "$work/out.log"; exit 1; }
+    if ! kill -0 "$pid" 2>/dev/null; then
+        echo "soak: lumivane ended early" >&2
+        cat "$work/out.log"
+        exit 1
+    fi
 done
 elapsed=$(($(date +%s) - start))
 rss_end=$(rss "$pid")
