@@ -2,9 +2,11 @@
 // taken by a thread of their own with sigwait.
 #include "app/console.h"
 
+#include "app/clock.h"
 #include "app/out.h"
 
 #include <csignal>
+#include <cstdint>
 #include <pthread.h>
 #include <thread>
 #include <unistd.h>
@@ -35,16 +37,15 @@ void signalSet(sigset_t *set)
         sigaddset(set, sig);
 }
 
-void signalThread()
+// How long the handler may take before the process ends without it. The handler prints
+// and then waits for the receiver's and the device's locks: with the console's output stuck
+// (a paused terminal, a pager that reads no more) or a report write that does not return,
+// it would wait with no end, and the console event must still end the program.
+constexpr std::uint32_t SHUTDOWN_LIMIT_MS = 5000;
+
+// Ends the process the way sig ends it by default, so the parent sees the usual status.
+[[noreturn]] void endBySignal(int sig)
 {
-    sigset_t set;
-    signalSet(&set);
-    int sig = 0;
-    while (sigwait(&set, &sig) != 0) {
-    }
-    ctrlHandler(eventOfSignal(sig));
-    // The handler declined the event: end the process the way this signal
-    // ends it by default, so the parent sees the usual status.
     std::signal(sig, SIG_DFL);
     sigset_t one;
     sigemptyset(&one);
@@ -52,6 +53,22 @@ void signalThread()
     pthread_sigmask(SIG_UNBLOCK, &one, nullptr);
     raise(sig);
     _exit(128 + sig);
+}
+
+void signalThread()
+{
+    sigset_t set;
+    signalSet(&set);
+    int sig = 0;
+    while (sigwait(&set, &sig) != 0) {
+    }
+    std::thread([sig] {
+        clockSystemSleep(SHUTDOWN_LIMIT_MS);
+        endBySignal(sig);
+    }).detach();
+    ctrlHandler(eventOfSignal(sig));
+    // The handler declined the event: the default handling ends the process.
+    endBySignal(sig);
 }
 
 } // namespace

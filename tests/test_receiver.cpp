@@ -141,7 +141,9 @@ std::vector<unsigned char> datagram(std::size_t len, const char *car, float rpm)
     OutGaugePacket p = testPacket(car, 0, rpm, 0.5f);
     ogPacketSetId(p, 7);
     std::vector<unsigned char> bytes(len, 0);
-    std::memcpy(bytes.data(), p.bytes, len < OG_PACKET_SIZE ? len : OG_PACKET_SIZE);
+    // An empty vector may have no storage at all: memcpy must not get its null pointer.
+    if (len > 0)
+        std::memcpy(bytes.data(), p.bytes, len < OG_PACKET_SIZE ? len : OG_PACKET_SIZE);
     return bytes;
 }
 

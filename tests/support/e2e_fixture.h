@@ -1,0 +1,71 @@
+// The end-to-end harness: the real lumivane binary in a private mount namespace with stand-in
+// hidraw devices over /sys and /dev, its output read line by line, its reports read back.
+#pragma once
+
+#include "support/process.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+// Enters a private mount namespace with empty /sys and /dev of its own; call once from main
+// before any thread exists. On failure every EndToEnd test is skipped with the reason.
+bool e2eEnterNamespace();
+
+// The reason the namespace could not be made; empty when it was.
+const std::string &e2eSkipReason();
+
+// A UDP port that was free on loopback a moment ago.
+int e2eFreeUdpPort();
+
+// Milliseconds of the monotonic clock.
+long long e2eNowMs();
+
+class EndToEnd : public testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    // Every test starts with no hidraw device at all.
+    static void clearDevices();
+
+    // lumivane.cfg in dir: [config] with the test's port, then extra.
+    void writeConfig(const std::string &extra);
+
+    // hidraw device n with the IDs, its node a FIFO.
+    void addDevice(int n, unsigned vendor, unsigned product);
+
+    // Starts the program in dir.
+    void start();
+
+    // The next line of output, or a failure with what was printed so far.
+    std::string line(int timeoutMs = 10000);
+
+    // Skips lines until one equals want; false (with a failure) when none comes in time.
+    bool waitLine(const std::string &want, int timeoutMs = 10000);
+
+    void expectLines(const std::vector<std::string> &lines);
+    void expectStartup(const std::string &deviceLine);
+
+    // Opens /dev/hidrawN for reading the reports the program writes.
+    void openReports(int n);
+
+    // The next report the program writes, as its LED byte; -1 when none comes in time.
+    int nextReport(int timeoutMs = 10000);
+
+    // Waits for a report with the given LED byte, skipping others.
+    bool waitReport(int leds, int timeoutMs = 10000);
+
+    // Runs the real sender to the test's port with args.
+    void send(const std::vector<std::string> &args);
+
+    // Sends SIGINT and expects the shutdown line and an end by SIGINT.
+    void expectCleanCtrlC();
+
+    std::string dir;
+    int port = 0;
+    int reportFd = -1;
+    std::string reportBuffer; // bytes read from reportFd but not yet taken as reports
+    TestProcess proc;
+};

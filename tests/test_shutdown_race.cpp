@@ -1,0 +1,195 @@
+// The shutdown handler on its own thread while the main thread is inside ogRead and hidSetLeds:
+// a real receiver fed on loopback and the stand-in hidraw device, many rounds over.
+#include "app/clock.h"
+#include "app/config.h"
+#include "app/console.h"
+#include "app/loop.h"
+#include "hid/hid.h"
+#include "hid/hid_linux.h"
+#include "outgauge/receiver.h"
+#include "support/hidraw_tree.h"
+#include "support/test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <atomic>
+#include <cstring>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <string>
+#include <sys/socket.h>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+
+constexpr int ROUNDS = 150;
+
+// Occurrences of needle in text.
+int countOf(const std::string &text, const std::string &needle)
+{
+    int n = 0;
+    for (std::size_t at = text.find(needle); at != std::string::npos;
+         at = text.find(needle, at + needle.size()))
+        ++n;
+    return n;
+}
+
+class ShutdownRace : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        configReset();
+        tree = hidrawTreeCreate("race");
+        ASSERT_TRUE(hidrawTreeAddDevice(tree, 0, 3, 0x046D, 0xCA03, HIDRAW_NODE_FIFO));
+        hidSetPaths(hidrawTreeClassDir(tree).c_str(), hidrawTreeDevDir(tree).c_str());
+        // The reading end stays open and is read all along, so that the program's writes
+        // never fill the FIFO and block.
+        reports = open(hidrawTreeNodePath(tree, 0).c_str(), O_RDONLY | O_NONBLOCK);
+        ASSERT_GE(reports, 0);
+        reader = std::thread([this] {
+            unsigned char r[8 * 64];
+            while (!stopReading.load()) {
+                struct pollfd pfd = {reports, POLLIN, 0};
+                poll(&pfd, 1, 20);
+                ssize_t n;
+                while ((n = read(reports, r, sizeof r)) > 0)
+                    reportCount.fetch_add(static_cast<int>(n / 8));
+            }
+        });
+
+        int probe = socket(AF_INET, SOCK_DGRAM, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        bind(probe, reinterpret_cast<sockaddr *>(&a), sizeof a);
+        socklen_t len = sizeof a;
+        getsockname(probe, reinterpret_cast<sockaddr *>(&a), &len);
+        close(probe);
+        to = a;
+        globalSettings.outGaugePort = ntohs(a.sin_port);
+
+        // The car never changes (the name stays empty), so no configuration file is read.
+        carProfile = CarProfile{ShiftLight, AlwaysOn, 0, 0, 0.05f};
+        std::memset(currentCar, 0, sizeof currentCar);
+        std::memset(&packet, 0, sizeof packet);
+        lastPacketTick = 0;
+        clockSetTest(100000);
+
+        // A sender that keeps the receiver busy for the whole test.
+        sender = std::thread([this] {
+            int fd = socket(AF_INET, SOCK_DGRAM, 0);
+            OutGaugePacket p = testPacket("", 0, 0, 0.5f);
+            for (unsigned i = 0; !stopSending.load(); ++i) {
+                ogPacketSetFlags(p, static_cast<std::uint16_t>(i & 1 ? OG_SHIFT : 0));
+                sendto(fd, p.bytes, sizeof p.bytes, 0, reinterpret_cast<const sockaddr *>(&to),
+                       sizeof to);
+                if (i % 64 == 0)
+                    std::this_thread::yield();
+            }
+            close(fd);
+        });
+    }
+
+    void TearDown() override
+    {
+        stopSending.store(true);
+        if (sender.joinable())
+            sender.join();
+        stopReading.store(true);
+        if (reader.joinable())
+            reader.join();
+        testCaptureBegin();
+        ogClose();
+        closeHID();
+        testCaptureEnd();
+        if (reports >= 0)
+            close(reports);
+        hidSetPaths(nullptr, nullptr);
+        hidrawTreeRemove(tree);
+        clockClearTest();
+        configReset();
+    }
+
+    void openBoth()
+    {
+        ASSERT_TRUE(ogInit());
+        ASSERT_TRUE(initHID(0xCA03, 0));
+    }
+
+    // Runs body on the main thread until the handler, started after `delay` passes of body,
+    // has finished; then checks that everything is closed.
+    template <typename Body> void round(int delay, Body body)
+    {
+        std::atomic<int> passes{0};
+        std::atomic<bool> handled{false};
+        std::thread handler([&] {
+            while (passes.load() < delay)
+                std::this_thread::yield();
+            EXPECT_FALSE(ctrlHandler(CONSOLE_CTRL_C));
+            handled.store(true);
+        });
+        // A few more passes after the handler is done: they must find nothing open.
+        int after = 0;
+        while (after < 3) {
+            if (handled.load())
+                ++after;
+            body();
+            passes.fetch_add(1);
+            // The real loop pauses outside its locks; so does this one, briefly.
+            std::this_thread::yield();
+        }
+        handler.join();
+
+        OutGaugePacket before = packet;
+        EXPECT_FALSE(ogRead(packet));
+        EXPECT_EQ(std::memcmp(&before, &packet, sizeof packet), 0) << "a closed receiver wrote";
+        EXPECT_FALSE(hidSetLeds(true, true));
+        EXPECT_FALSE(closeHID());
+    }
+
+    HidrawTree tree;
+    int reports = -1;
+    sockaddr_in to{};
+    std::thread sender;
+    std::atomic<bool> stopSending{false};
+    std::thread reader;
+    std::atomic<bool> stopReading{false};
+    std::atomic<int> reportCount{0};
+};
+
+} // namespace
+
+TEST_F(ShutdownRace, HandlerDuringLoopPasses)
+{
+    testCaptureBegin();
+    for (int i = 0; i < ROUNDS; ++i) {
+        openBoth();
+        round(i % 7, [] { appLoopPass(); });
+    }
+    std::string out = testCaptureEnd();
+    EXPECT_EQ(countOf(out, "Shutdown...\n"), ROUNDS);
+    EXPECT_EQ(countOf(out, "ogClose: Closing OutGauge...\n"), ROUNDS);
+    // The rounds whose handler waited for a pass wrote reports until the device was closed.
+    EXPECT_GE(reportCount.load(), ROUNDS / 2);
+}
+
+TEST_F(ShutdownRace, HandlerDuringDirectReadsAndWrites)
+{
+    testCaptureBegin();
+    for (int i = 0; i < ROUNDS; ++i) {
+        openBoth();
+        bool led = false;
+        round(i % 5, [&led] {
+            OutGaugePacket p;
+            std::memset(&p, 0, sizeof p);
+            ogRead(p);
+            hidSetLeds(led, !led);
+            led = !led;
+        });
+    }
+    std::string out = testCaptureEnd();
+    EXPECT_EQ(countOf(out, "Shutdown...\n"), ROUNDS);
+}
