@@ -2,6 +2,7 @@
 // beside the floor program (a loop of nothing but the 10 ms pause) run over the same window.
 //   cpu_mem [--window SECONDS] [--repeats N] [--rate HZ]
 #include "bench/harness.h"
+#include "support/test_support.h"
 #include "support/process.h"
 
 #include <algorithm>
@@ -55,7 +56,7 @@ void drainReports(int fd, std::atomic<bool> *stop, std::atomic<bool> *counting,
 
 bool runOnce(bool fed, double windowS, double rate, RunFigures *out)
 {
-    int port = benchFreeUdpPort();
+    int port = testFreeUdpPort();
     std::string dir = benchMakeConfigDir(fed ? "cpu-fed" : "cpu-idle", port);
     int reportFd = benchOpenReports();
     int sendFd = benchSenderOpen(port);

@@ -2,6 +2,7 @@
 // causes on the stand-in LED device, at the simulator's usual rate of 100 datagrams a second.
 //   e2e_latency [--count N] [--rate HZ]
 #include "bench/harness.h"
+#include "support/test_support.h"
 #include "support/process.h"
 
 #include <atomic>
@@ -62,7 +63,7 @@ int main(int argc, char **argv)
         std::printf("e2e_latency: skipped: %s\n", why.c_str());
         return 0;
     }
-    int port = benchFreeUdpPort();
+    int port = testFreeUdpPort();
     std::string dir = benchMakeConfigDir("latency", port);
     int reportFd = benchOpenReports();
     int sendFd = benchSenderOpen(port);

@@ -12,9 +12,6 @@
 // FIFO. Needs root. False with the reason in *why when it cannot be done.
 bool benchEnterNamespace(std::string *why);
 
-// A UDP port on loopback that is free at the moment of the call.
-int benchFreeUdpPort();
-
 // A new folder holding lumivane.cfg: the port, LED1 on the shift light (code 1) and
 // LED2 on the pit speed limiter (code 3) for every car.
 std::string benchMakeConfigDir(const std::string &tag, int port);

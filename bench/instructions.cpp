@@ -83,7 +83,7 @@ bool callgrindParse(const std::string &path, const char *function, double *ir, d
 
 bool runUnderCallgrind(bool fed, double seconds, double rate, CallgrindRun *out)
 {
-    int port = benchFreeUdpPort();
+    int port = testFreeUdpPort();
     std::string dir = benchMakeConfigDir(fed ? "cg-fed" : "cg-idle", port);
     std::string cgFile = dir + "/callgrind.out";
     int reportFd = benchOpenReports();

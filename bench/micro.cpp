@@ -129,17 +129,13 @@ bool receiverOpen()
 {
     if (g_sendFd >= 0)
         return true;
-    int probe = socket(AF_INET, SOCK_DGRAM, 0);
+    globalSettings.outGaugePort = testFreeUdpPort();
+    if (!ogInit())
+        return false;
     sockaddr_in a{};
     a.sin_family = AF_INET;
     a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bind(probe, reinterpret_cast<sockaddr *>(&a), sizeof a);
-    socklen_t len = sizeof a;
-    getsockname(probe, reinterpret_cast<sockaddr *>(&a), &len);
-    close(probe);
-    globalSettings.outGaugePort = ntohs(a.sin_port);
-    if (!ogInit())
-        return false;
+    a.sin_port = htons(static_cast<std::uint16_t>(globalSettings.outGaugePort));
     g_sendFd = socket(AF_INET, SOCK_DGRAM, 0);
     return connect(g_sendFd, reinterpret_cast<sockaddr *>(&a), sizeof a) == 0;
 }

@@ -35,18 +35,11 @@ protected:
         dir = testTempDir("loop");
         testWriteFile(dir + "/cfg", "[XRT]\nLED1=1\nLED2=-3\n[FZR]\nLED1=14\n");
 
-        // A free port: the kernel picks one, the receiver takes it over.
         sender = socket(AF_INET, SOCK_DGRAM, 0);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        bind(sender, reinterpret_cast<sockaddr *>(&a), sizeof a);
-        socklen_t len = sizeof a;
-        getsockname(sender, reinterpret_cast<sockaddr *>(&a), &len);
-        close(sender);
-        sender = socket(AF_INET, SOCK_DGRAM, 0);
-        to = a;
-        globalSettings.outGaugePort = ntohs(a.sin_port);
+        globalSettings.outGaugePort = testFreeUdpPort();
+        to.sin_family = AF_INET;
+        to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        to.sin_port = htons(static_cast<std::uint16_t>(globalSettings.outGaugePort));
 
         testCaptureBegin();
         ASSERT_TRUE(ogInit());

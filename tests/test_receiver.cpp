@@ -91,17 +91,6 @@ int netPortOf(TestSocket s)
     return ntohs(addr.sin_port);
 }
 
-// A port that was free a moment ago.
-int netFreePort()
-{
-    TestSocket s = netBound(0);
-    if (s == TEST_NO_SOCKET)
-        return 0;
-    int port = netPortOf(s);
-    netClose(s);
-    return port;
-}
-
 bool netSend(TestSocket s, int port, const void *data, std::size_t len)
 {
     sockaddr_in to = netAddress(INADDR_LOOPBACK, port);
@@ -200,7 +189,7 @@ protected:
     bool openOnFreePort()
     {
         for (int attempt = 0; attempt < 5; ++attempt) {
-            port = netFreePort();
+            port = testFreeUdpPort();
             globalSettings.outGaugePort = port;
             testCaptureBegin();
             bool ok = ogInit();
@@ -355,7 +344,7 @@ TEST_F(Receiver, BindsTheLow16BitsOfTheConfiguredPort)
         bool ok = false;
         std::string out;
         for (int attempt = 0; attempt < 5 && !ok; ++attempt) {
-            low = netFreePort();
+            low = testFreeUdpPort();
             globalSettings.outGaugePort = low + offset;
             testCaptureBegin();
             ok = ogInit();

@@ -60,16 +60,10 @@ protected:
             }
         });
 
-        int probe = socket(AF_INET, SOCK_DGRAM, 0);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        bind(probe, reinterpret_cast<sockaddr *>(&a), sizeof a);
-        socklen_t len = sizeof a;
-        getsockname(probe, reinterpret_cast<sockaddr *>(&a), &len);
-        close(probe);
-        to = a;
-        globalSettings.outGaugePort = ntohs(a.sin_port);
+        globalSettings.outGaugePort = testFreeUdpPort();
+        to.sin_family = AF_INET;
+        to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        to.sin_port = htons(static_cast<std::uint16_t>(globalSettings.outGaugePort));
 
         // The car never changes (the name stays empty), so no configuration file is read.
         carProfile = CarProfile{ShiftLight, AlwaysOn, 0, 0, 0.05f};

@@ -190,13 +190,6 @@ private:
     }
 };
 
-// A port that was free a moment ago.
-int freePort()
-{
-    UdpSocket probe;
-    return probe.bindTo(0);
-}
-
 // A datagram of len bytes whose bytes all carry tag (and the identifier field too).
 std::vector<unsigned char> datagram(std::size_t len, unsigned char tag)
 {
@@ -222,7 +215,7 @@ protected:
         WSADATA data;
         ASSERT_EQ(WSAStartup(MAKEWORD(2, 2), &data), 0);
         sender.reset(new UdpSocket);
-        port = freePort();
+        port = testFreeUdpPort();
         ASSERT_GT(port, 0);
         globalSettings.outGaugePort = port;
         testCaptureBegin();

@@ -44,19 +44,6 @@ bool e2eEnterNamespace()
 
 const std::string &e2eSkipReason() { return g_skipReason; }
 
-int e2eFreeUdpPort()
-{
-    int fd = socket(AF_INET, SOCK_DGRAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bind(fd, reinterpret_cast<sockaddr *>(&a), sizeof a);
-    socklen_t len = sizeof a;
-    getsockname(fd, reinterpret_cast<sockaddr *>(&a), &len);
-    close(fd);
-    return ntohs(a.sin_port);
-}
-
 long long e2eNowMs()
 {
     return std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -70,7 +57,7 @@ void EndToEnd::SetUp()
         GTEST_SKIP() << g_skipReason;
     clearDevices();
     dir = testTempDir("e2e");
-    port = e2eFreeUdpPort();
+    port = testFreeUdpPort();
 }
 
 void EndToEnd::TearDown()

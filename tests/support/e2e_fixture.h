@@ -16,9 +16,6 @@ bool e2eEnterNamespace();
 // The reason the namespace could not be made; empty when it was.
 const std::string &e2eSkipReason();
 
-// A UDP port that was free on loopback a moment ago.
-int e2eFreeUdpPort();
-
 // Milliseconds of the monotonic clock.
 long long e2eNowMs();
 

@@ -10,6 +10,16 @@
 #include <fstream>
 #include <sstream>
 
+#ifdef _WIN32
+#include <winsock2.h>
+#include <ws2tcpip.h>
+#else
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+#endif
+
 namespace fs = std::filesystem;
 
 std::string testTempDir(const std::string &tag)
@@ -35,6 +45,35 @@ std::string testReadFile(const std::string &path)
     std::ostringstream text;
     text << in.rdbuf();
     return text.str();
+}
+
+int testFreeUdpPort()
+{
+#ifdef _WIN32
+    static bool started = false;
+    if (!started) {
+        WSADATA data;
+        started = WSAStartup(MAKEWORD(2, 2), &data) == 0;
+    }
+    SOCKET s = socket(AF_INET, SOCK_DGRAM, 0);
+#else
+    int s = socket(AF_INET, SOCK_DGRAM, 0);
+#endif
+    sockaddr_in a;
+    std::memset(&a, 0, sizeof a);
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof a;
+    int port = 0;
+    if (bind(s, reinterpret_cast<sockaddr *>(&a), sizeof a) == 0 &&
+        getsockname(s, reinterpret_cast<sockaddr *>(&a), &len) == 0)
+        port = ntohs(a.sin_port);
+#ifdef _WIN32
+    closesocket(s);
+#else
+    close(s);
+#endif
+    return port;
 }
 
 OutGaugePacket testPacket(const char *car, unsigned flags, float rpm, float fuel)

@@ -14,6 +14,9 @@ void testWriteFile(const std::string &path, const std::string &content);
 // Reads a whole file; empty when it cannot be read.
 std::string testReadFile(const std::string &path);
 
+// A UDP port on this machine that was free a moment ago.
+int testFreeUdpPort();
+
 // A record of zeros with the given fields.
 OutGaugePacket testPacket(const char *car, unsigned flags, float rpm, float fuel);
 
