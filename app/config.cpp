@@ -13,8 +13,7 @@ char currentCar[5] = {0, 0, 0, 0, 0};
 
 namespace {
 
-const char g_fallbackPath[] = "lumivane.cfg";
-char *g_path = nullptr; // from configBuildPath, or g_fallbackPath
+char *g_path = nullptr; // from configBuildPath, or NULL for CONFIG_FALLBACK_PATH
 bool g_pathBuilt = false;
 bool g_globalsLoaded = false;
 
@@ -95,7 +94,7 @@ const char *configPath()
 {
     if (!g_pathBuilt)
         return nullptr;
-    return g_path != nullptr ? g_path : g_fallbackPath;
+    return g_path != nullptr ? g_path : CONFIG_FALLBACK_PATH;
 }
 
 void configReset()

@@ -54,7 +54,11 @@ void configReset();
 void configPrintableName(const char *name, char *out, int size);
 
 // Backend: the working directory plus the separator plus "lumivane.cfg", in a
-// buffer from malloc that the caller frees; a fallback of the same file named
-// relative to the working directory when the directory cannot be had (or, on
-// Windows, does not fit the 512-byte path buffer).
+// buffer from malloc that the caller frees; NULL when the directory cannot be had
+// (or, on Windows, does not fit the 512-byte path buffer) or the buffer cannot be
+// allocated.
 char *configBuildPath();
+
+// Backend: the file's name relative to the working directory, used when
+// configBuildPath gives NULL.
+extern const char CONFIG_FALLBACK_PATH[];
