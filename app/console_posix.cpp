@@ -2,11 +2,9 @@
 // taken by a thread of their own with sigwait.
 #include "app/console.h"
 
-#include "app/clock.h"
 #include "app/out.h"
 
 #include <csignal>
-#include <cstdint>
 #include <pthread.h>
 #include <thread>
 #include <unistd.h>
@@ -14,45 +12,19 @@
 namespace {
 
 // Ctrl+C, Ctrl+\ (the break key), the terminal closing, and logoff or shutdown.
-const int g_signals[] = {SIGINT, SIGQUIT, SIGHUP, SIGTERM};
-
-int eventOfSignal(int sig)
-{
-    switch (sig) {
-    case SIGINT:
-        return CONSOLE_CTRL_C;
-    case SIGQUIT:
-        return CONSOLE_CTRL_BREAK;
-    case SIGHUP:
-        return CONSOLE_CLOSE;
-    default:
-        return CONSOLE_SHUTDOWN;
-    }
-}
+const struct {
+    int sig;
+    int event;
+} g_signals[] = {{SIGINT, CONSOLE_CTRL_C},
+                 {SIGQUIT, CONSOLE_CTRL_BREAK},
+                 {SIGHUP, CONSOLE_CLOSE},
+                 {SIGTERM, CONSOLE_SHUTDOWN}};
 
 void signalSet(sigset_t *set)
 {
     sigemptyset(set);
-    for (int sig : g_signals)
-        sigaddset(set, sig);
-}
-
-// How long the handler may take before the process ends without it. The handler prints
-// and then waits for the receiver's and the device's locks: with the console's output stuck
-// (a paused terminal, a pager that reads no more) or a report write that does not return,
-// it would wait with no end, and the console event must still end the program.
-constexpr std::uint32_t SHUTDOWN_LIMIT_MS = 5000;
-
-// Ends the process the way sig ends it by default, so the parent sees the usual status.
-[[noreturn]] void endBySignal(int sig)
-{
-    std::signal(sig, SIG_DFL);
-    sigset_t one;
-    sigemptyset(&one);
-    sigaddset(&one, sig);
-    pthread_sigmask(SIG_UNBLOCK, &one, nullptr);
-    raise(sig);
-    _exit(128 + sig);
+    for (const auto &s : g_signals)
+        sigaddset(set, s.sig);
 }
 
 void signalThread()
@@ -62,16 +34,35 @@ void signalThread()
     int sig = 0;
     while (sigwait(&set, &sig) != 0) {
     }
-    std::thread([sig] {
-        clockSystemSleep(SHUTDOWN_LIMIT_MS);
-        endBySignal(sig);
-    }).detach();
-    ctrlHandler(eventOfSignal(sig));
+    int event = CONSOLE_SHUTDOWN;
+    for (const auto &s : g_signals) {
+        if (s.sig == sig)
+            event = s.event;
+    }
+    consoleOnEvent(event);
     // The handler declined the event: the default handling ends the process.
-    endBySignal(sig);
+    consoleEndProcess(event);
 }
 
 } // namespace
+
+// Ends the process the way the event's signal ends it by default, so the parent sees the
+// usual status.
+void consoleEndProcess(int event)
+{
+    int sig = SIGTERM;
+    for (const auto &s : g_signals) {
+        if (s.event == event)
+            sig = s.sig;
+    }
+    std::signal(sig, SIG_DFL);
+    sigset_t one;
+    sigemptyset(&one);
+    sigaddset(&one, sig);
+    pthread_sigmask(SIG_UNBLOCK, &one, nullptr);
+    raise(sig);
+    _exit(128 + sig);
+}
 
 void consoleSetTitle(const char *title)
 {

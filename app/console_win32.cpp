@@ -8,10 +8,13 @@ namespace {
 // Windows calls this on a thread of its own for every console control event.
 BOOL WINAPI winCtrlHandler(DWORD ev)
 {
-    return ctrlHandler(static_cast<int>(ev)) ? TRUE : FALSE;
+    return consoleOnEvent(static_cast<int>(ev)) ? TRUE : FALSE;
 }
 
 } // namespace
+
+// The default handling of a console event ends the process with this status.
+void consoleEndProcess(int) { ExitProcess(STATUS_CONTROL_C_EXIT); }
 
 void consoleSetTitle(const char *title) { SetConsoleTitleA(title); }
 

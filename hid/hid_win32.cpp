@@ -1,5 +1,6 @@
 // The LED device on Windows: SetupAPI discovery of HID interfaces, reports by WriteFile.
 #include "hid/hid.h"
+#include "hid/hid_win32.h"
 
 #include "app/out.h"
 
@@ -37,6 +38,13 @@ PSP_DEVICE_INTERFACE_DETAIL_DATA_A hidGetDetail(HDEVINFO set, SP_DEVICE_INTERFAC
         return nullptr;
     }
     return detail;
+}
+
+// Opens a device path for reading and writing, shared, synchronous.
+HANDLE hidOpenCandidate(const char *path)
+{
+    return CreateFileA(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                       nullptr, OPEN_EXISTING, 0, nullptr);
 }
 
 // Whether the opened candidate is the vendor's device with productId.
@@ -77,9 +85,7 @@ bool initHID(std::int32_t productId, std::int32_t index)
             PSP_DEVICE_INTERFACE_DETAIL_DATA_A detail = hidGetDetail(set, &iface);
             if (detail == nullptr)
                 continue;
-            HANDLE handle = CreateFileA(detail->DevicePath, GENERIC_READ | GENERIC_WRITE,
-                                        FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                        OPEN_EXISTING, 0, nullptr);
+            HANDLE handle = hidOpenCandidate(detail->DevicePath);
             bool match = handle != INVALID_HANDLE_VALUE && hidMatches(handle, productId);
             if (match && index == 0) {
                 g_device = handle;
@@ -102,6 +108,18 @@ bool initHID(std::int32_t productId, std::int32_t index)
     else
         outPrintf("initHID: Device not found.\n");
     return found;
+}
+
+bool hidOpenPath(const char *path)
+{
+    std::lock_guard<std::mutex> guard(g_lock);
+    if (g_device != INVALID_HANDLE_VALUE)
+        return false;
+    HANDLE handle = hidOpenCandidate(path);
+    if (handle == INVALID_HANDLE_VALUE)
+        return false;
+    g_device = handle;
+    return true;
 }
 
 bool hidSetLeds(bool led1, bool led2)
