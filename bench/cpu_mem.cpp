@@ -59,8 +59,8 @@ bool runOnce(bool fed, double windowS, double rate, RunFigures *out)
     int port = testFreeUdpPort();
     std::string dir = benchMakeConfigDir(fed ? "cpu-fed" : "cpu-idle", port);
     int reportFd = benchOpenReports();
-    int sendFd = benchSenderOpen(port);
-    if (reportFd < 0 || sendFd < 0) {
+    TestUdp sender;
+    if (reportFd < 0 || !sender.ok()) {
         std::printf("cpu_mem: cannot open the device node or the sender\n");
         return false;
     }
@@ -82,7 +82,7 @@ bool runOnce(bool fed, double windowS, double rate, RunFigures *out)
     const std::int64_t period = static_cast<std::int64_t>(1e9 / rate);
     const std::int64_t settle = 1000000000;
     const std::int64_t window = static_cast<std::int64_t>(windowS * 1e9);
-    std::int64_t start = benchNowNs();
+    std::int64_t start = testNowNs();
     std::int64_t t0 = start + settle, t1 = t0 + window;
     std::int64_t programCpu0 = 0, floorCpu0 = 0;
     bool windowOpen = false;
@@ -102,7 +102,7 @@ bool runOnce(bool fed, double windowS, double rate, RunFigures *out)
             break;
         }
         benchSleepUntil(next);
-        benchSendState(sendFd, static_cast<int>(k % 4), static_cast<std::int32_t>(k));
+        benchSendState(sender, port, static_cast<int>(k % 4), static_cast<std::int32_t>(k));
         ++k;
     }
     if (ok) {
@@ -126,7 +126,6 @@ bool runOnce(bool fed, double windowS, double rate, RunFigures *out)
     stop.store(true);
     drain.join();
     close(reportFd);
-    close(sendFd);
     return ok;
 }
 

@@ -33,7 +33,7 @@ void readReports(int fd, std::atomic<bool> *stop, std::vector<Report> *out)
             continue;
         unsigned char r[8];
         while (read(fd, r, sizeof r) == static_cast<ssize_t>(sizeof r))
-            out->push_back({benchNowNs(), r[2]});
+            out->push_back({testNowNs(), r[2]});
     }
 }
 
@@ -66,8 +66,8 @@ int main(int argc, char **argv)
     int port = testFreeUdpPort();
     std::string dir = benchMakeConfigDir("latency", port);
     int reportFd = benchOpenReports();
-    int sendFd = benchSenderOpen(port);
-    if (reportFd < 0 || sendFd < 0) {
+    TestUdp sender;
+    if (reportFd < 0 || !sender.ok()) {
         std::printf("e2e_latency: cannot open the device node or the sender\n");
         return 1;
     }
@@ -90,9 +90,9 @@ int main(int argc, char **argv)
     // that is not part of the steady latency. Wait for its report (state 1).
     bool warm = false;
     for (int tries = 0; tries < 50 && !warm; ++tries) {
-        benchSendState(sendFd, 1, -2);
-        std::int64_t end = benchNowNs() + 100000000;
-        while (!warm && benchNowNs() < end) {
+        benchSendState(sender, port, 1, -2);
+        std::int64_t end = testNowNs() + 100000000;
+        while (!warm && testNowNs() < end) {
             struct pollfd pfd = {reportFd, POLLIN, 0};
             poll(&pfd, 1, 20);
             unsigned char r[8];
@@ -113,16 +113,16 @@ int main(int argc, char **argv)
 
     std::vector<std::int64_t> sent(static_cast<std::size_t>(count));
     const std::int64_t period = static_cast<std::int64_t>(1e9 / rate);
-    std::int64_t start = benchNowNs() + 20000000;
+    std::int64_t start = testNowNs() + 20000000;
     long sendFailures = 0;
     for (long k = 0; k < count; ++k) {
         benchSleepUntil(start + k * period);
-        sent[static_cast<std::size_t>(k)] = benchNowNs();
-        if (!benchSendState(sendFd, stateOf(k), static_cast<std::int32_t>(k)))
+        sent[static_cast<std::size_t>(k)] = testNowNs();
+        if (!benchSendState(sender, port, stateOf(k), static_cast<std::int32_t>(k)))
             ++sendFailures;
     }
     // Time for the last report, well short of the 2000 ms idle rule.
-    benchSleepUntil(benchNowNs() + 300000000);
+    benchSleepUntil(testNowNs() + 300000000);
     stop.store(true);
     reader.join();
     kill(proc.pid, SIGINT);

@@ -2,6 +2,8 @@
 // the real binary started beside it, datagrams sent to it and the reports it writes.
 #pragma once
 
+#include "support/test_support.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -22,20 +24,14 @@ std::uint16_t benchStateFlags(int state);
 // The LED byte of the report the program writes for state.
 int benchStateReportByte(int state);
 
-// A UDP socket connected to 127.0.0.1:port, or -1.
-int benchSenderOpen(int port);
-
-// Sends one 96-byte datagram for car "BNCH" with the LEDs of state and id as its
-// trailing identifier. True when the whole datagram went out.
-bool benchSendState(int fd, int state, std::int32_t id);
+// Sends one 96-byte datagram for car "BNCH" to 127.0.0.1:port with the LEDs of state and id
+// as its trailing identifier. True when the whole datagram went out.
+bool benchSendState(TestUdp &out, int port, int state, std::int32_t id);
 
 // The report node of the stand-in device, opened for reading without blocking.
 int benchOpenReports();
 
-// Nanoseconds of CLOCK_MONOTONIC.
-std::int64_t benchNowNs();
-
-// Sleeps until the CLOCK_MONOTONIC time t (ns).
+// Sleeps until the time t (ns) of testNowNs.
 void benchSleepUntil(std::int64_t t);
 
 // CPU time (user + system, all threads) that process pid has used so far, in ns; -1

@@ -87,8 +87,8 @@ bool runUnderCallgrind(bool fed, double seconds, double rate, CallgrindRun *out)
     std::string dir = benchMakeConfigDir(fed ? "cg-fed" : "cg-idle", port);
     std::string cgFile = dir + "/callgrind.out";
     int reportFd = benchOpenReports();
-    int sendFd = benchSenderOpen(port);
-    if (reportFd < 0 || sendFd < 0)
+    TestUdp sender;
+    if (reportFd < 0 || !sender.ok())
         return false;
     std::atomic<bool> stop{false};
     std::atomic<long> reports{0};
@@ -111,15 +111,15 @@ bool runUnderCallgrind(bool fed, double seconds, double rate, CallgrindRun *out)
     }
     std::thread drain(drainReports, reportFd, &stop, &reports);
 
-    std::int64_t start = benchNowNs();
+    std::int64_t start = testNowNs();
     std::int64_t end = start + static_cast<std::int64_t>(seconds * 1e9);
     const std::int64_t period = static_cast<std::int64_t>(1e9 / rate);
     for (long k = 0; ok && fed && start + k * period < end; ++k) {
         benchSleepUntil(start + k * period);
-        benchSendState(sendFd, static_cast<int>(k % 4), static_cast<std::int32_t>(k));
+        benchSendState(sender, port, static_cast<int>(k % 4), static_cast<std::int32_t>(k));
     }
     benchSleepUntil(end);
-    out->seconds = static_cast<double>(benchNowNs() - start) / 1e9;
+    out->seconds = static_cast<double>(testNowNs() - start) / 1e9;
     if (proc.pid > 0) {
         kill(proc.pid, SIGINT);
         int status = processStop(proc, 0, 60000);
@@ -135,7 +135,6 @@ bool runUnderCallgrind(bool fed, double seconds, double rate, CallgrindRun *out)
     drain.join();
     out->reports = static_cast<double>(reports.load());
     close(reportFd);
-    close(sendFd);
     if (ok && !callgrindParse(cgFile, "ogRead(", &out->instructions, &out->passes)) {
         std::printf("instructions: no callgrind output in %s\n", cgFile.c_str());
         ok = false;

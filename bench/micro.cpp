@@ -10,9 +10,7 @@
 
 #include <chrono>
 #include <cstdio>
-#include <netinet/in.h>
 #include <string>
-#include <sys/socket.h>
 #include <unistd.h>
 
 namespace {
@@ -123,21 +121,13 @@ BENCHMARK(BM_configResolveProfile_noSection);
 
 // ----- One ogRead draining n queued datagrams over loopback ---------------------------------
 
-int g_sendFd = -1;
-
 bool receiverOpen()
 {
-    if (g_sendFd >= 0)
-        return true;
-    globalSettings.outGaugePort = testFreeUdpPort();
-    if (!ogInit())
-        return false;
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    a.sin_port = htons(static_cast<std::uint16_t>(globalSettings.outGaugePort));
-    g_sendFd = socket(AF_INET, SOCK_DGRAM, 0);
-    return connect(g_sendFd, reinterpret_cast<sockaddr *>(&a), sizeof a) == 0;
+    static const bool open = [] {
+        globalSettings.outGaugePort = testFreeUdpPort();
+        return ogInit();
+    }();
+    return open;
 }
 
 void BM_ogRead(benchmark::State &state)
@@ -152,11 +142,12 @@ void BM_ogRead(benchmark::State &state)
     ogRead(got); // anything left over from before
     std::int32_t seq = 0;
     long missed = 0;
+    TestUdp sender;
     for (auto _ : state) {
         // Loopback delivers each datagram into the receiver's queue before send returns.
         for (int i = 0; i < n; ++i) {
             ogPacketSetId(sent, ++seq);
-            send(g_sendFd, sent.bytes, sizeof sent.bytes, 0);
+            sender.send(globalSettings.outGaugePort, sent);
         }
         auto t0 = std::chrono::steady_clock::now();
         bool accepted = ogRead(got);

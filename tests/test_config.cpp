@@ -8,28 +8,14 @@
 #include <filesystem>
 #include <string>
 
-#ifdef _WIN32
-#include <windows.h>
-#endif
-
 namespace fs = std::filesystem;
 
 namespace {
 
 #ifdef _WIN32
 const char kSeparator = '\\';
-// Wine's profile API finds no "[]" section: a lookup of "" meets its own nameless one.
-bool profileIsWine()
-{
-    HMODULE ntdll = GetModuleHandleA("ntdll.dll");
-    return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
-}
 #else
 const char kSeparator = '/';
-bool profileIsWine()
-{
-    return false;
-}
 #endif
 
 class Config : public testing::Test {
@@ -49,7 +35,7 @@ class Config : public testing::Test {
         fs::remove_all(dir, ignored);
     }
 
-    void write(const std::string &content) { testWriteFile(path, content); }
+    void write(const std::string &content) { testWriteConfig(dir, content); }
 
     CarProfile resolve(const char *car)
     {
@@ -71,25 +57,6 @@ class Config : public testing::Test {
     std::string path;
 };
 
-void expectProfile(const CarProfile &p, LedAction l1, LedAction l2, LedAction l1b, LedAction l2b,
-                   float lowFuel)
-{
-    EXPECT_EQ(p.LED1, l1);
-    EXPECT_EQ(p.LED2, l2);
-    EXPECT_EQ(p.LED1b, l1b);
-    EXPECT_EQ(p.LED2b, l2b);
-    EXPECT_FLOAT_EQ(p.lowFuel, lowFuel);
-}
-
-void expectDefaultGlobals(const GlobalSettings &g)
-{
-    EXPECT_EQ(g.outGaugePort, 56551);
-    EXPECT_EQ(g.deviceID, 0xCA03);
-    EXPECT_EQ(g.deviceNum, 0);
-    EXPECT_EQ(g.speedlimitFlashTime, 200);
-    EXPECT_EQ(g.shiftlightFlashTime, 200);
-    EXPECT_EQ(g.lowfuelFlashTime, 1000);
-}
 
 } // namespace
 
@@ -182,7 +149,8 @@ TEST_F(Config, EmptyCarName)
     write("[default]\nLED1=1\nLED2b=8\nlowFuel=0.1\n");
     expectProfile(resolve(""), 1, 0, 0, 8, 0.1f);
     write("[default]\nLED1=1\nLED2b=8\nlowFuel=0.1\n[]\nLED1=6\nlowFuel=0.4\n");
-    if (profileIsWine())
+    // Wine's profile API finds no "[]" section: a lookup of "" meets its own nameless one.
+    if (testIsWine())
         expectProfile(resolve(""), 1, 0, 0, 8, 0.1f);
     else
         expectProfile(resolve(""), 6, 0, 0, 8, 0.4f);

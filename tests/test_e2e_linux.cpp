@@ -1,20 +1,17 @@
 // The real lumivane binary as a user starts it, with a stand-in hidraw device laid over
 // /sys and /dev in a private mount namespace, fed by the real datagram sender.
 #include "support/e2e_fixture.h"
+#include "support/test_support.h"
 
 #include <gtest/gtest.h>
 
 #include <csignal>
-#include <sys/wait.h>
+#include <fcntl.h>
+#include <unistd.h>
 
 TEST_F(EndToEnd, StartsWithTheDeviceAndFollowsTheCar)
 {
-    addDevice(0, 0x046D, 0xCA03);
-    writeConfig("[XRT]\nLED1=1\nLED2=3\n[default]\nLED1=14\n");
-    openReports(0);
-    start();
-    expectStartup("initHID: Device found.");
-    EXPECT_EQ(line(), "Ready for OutGauge data");
+    startWithDevice("[XRT]\nLED1=1\nLED2=3\n[default]\nLED1=14\n");
 
     // Without datagrams the idle rule writes all-off reports from the start.
     EXPECT_EQ(nextReport(), 0);
@@ -37,38 +34,30 @@ TEST_F(EndToEnd, StartsWithTheDeviceAndFollowsTheCar)
     EXPECT_TRUE(processAlive(proc));
 }
 
-TEST_F(EndToEnd, CtrlCPrintsTheShutdownTranscriptAndEndsBySigint)
+// Ctrl+C, Ctrl+\ (the break key), terminate and hang-up, with datagrams still coming: the
+// shutdown transcript, an end by that signal, and no other report than the last state: the
+// LEDs stay as they were.
+TEST_F(EndToEnd, ConsoleSignalsEndTheProgramAndLeaveTheLedsAsTheyWere)
 {
     addDevice(0, 0x046D, 0xCA03);
-    writeConfig("");
-    start();
-    expectStartup("initHID: Device found.");
-    EXPECT_EQ(line(), "Ready for OutGauge data");
-    kill(proc.pid, SIGINT);
-    EXPECT_EQ(line(), "Shutdown...");
-    EXPECT_EQ(line(), "ogClose: Closing OutGauge...");
-    int status = processStop(proc, 0, 10000);
-    ASSERT_NE(status, -1) << "still running after Ctrl+C";
-    ASSERT_TRUE(WIFSIGNALED(status));
-    EXPECT_EQ(WTERMSIG(status), SIGINT);
-}
-
-TEST_F(EndToEnd, TerminateAndHangupEndTheProcessTheSameWay)
-{
-    for (int sig : {SIGTERM, SIGHUP}) {
-        writeConfig("");
+    writeConfig("[default]\nLED1=14\nLED2=3\n");
+    openReports(0);
+    for (int sig : {SIGINT, SIGQUIT, SIGTERM, SIGHUP}) {
+        SCOPED_TRACE("signal " + std::to_string(sig));
         start();
-        expectStartup("initHID: Device not found.");
-        expectLines({"HID init failed!", "ogClose: Closing OutGauge...", "Ready for OutGauge data"});
-        kill(proc.pid, sig);
-        EXPECT_EQ(line(), "Shutdown...");
-        int status = processStop(proc, 0, 10000);
-        ASSERT_NE(status, -1);
-        ASSERT_TRUE(WIFSIGNALED(status));
-        EXPECT_EQ(WTERMSIG(status), sig);
-        if (proc.outFd >= 0)
-            close(proc.outFd);
-        proc = TestProcess();
+        expectStartup(true);
+        TestProcess sender;
+        ASSERT_TRUE(processStart(sender, LUMIVANE_OGSEND,
+                                 {"--hold", "--port", std::to_string(port), "--car", "XRT",
+                                  "--flags", "pitspeed"},
+                                 ""));
+        EXPECT_TRUE(waitLine("Car: XRT"));
+        EXPECT_TRUE(waitReport(3));
+        expectEndBySignal(proc, sig, {"Shutdown...", "ogClose: Closing OutGauge..."});
+        processStop(sender, SIGINT, 10000);
+        close(sender.outFd);
+        for (int r = nextReport(300); r != -1; r = nextReport(300))
+            EXPECT_EQ(r, 3) << "a report after the signal";
     }
 }
 
@@ -77,23 +66,50 @@ TEST_F(EndToEnd, WithoutADeviceItReportsAndKeepsRunning)
     addDevice(0, 0x1234, 0xCA03);
     writeConfig("");
     start();
-    expectStartup("initHID: Device not found.");
-    expectLines({"HID init failed!", "ogClose: Closing OutGauge...", "Ready for OutGauge data"});
+    expectStartup(false);
     // Datagrams are no longer read: nothing more is printed, and the program stays up.
     send({"--car", "XRT", "--count", "3"});
     std::string more;
     EXPECT_FALSE(processReadLine(proc, more, 1500)) << more;
-    EXPECT_TRUE(processAlive(proc));
-    kill(proc.pid, SIGINT);
-    EXPECT_EQ(line(), "Shutdown...");
-    int status = processStop(proc, 0, 10000);
-    ASSERT_TRUE(status != -1 && WIFSIGNALED(status));
-    EXPECT_EQ(WTERMSIG(status), SIGINT);
+    expectCleanCtrlC();
 }
 
-int main(int argc, char **argv)
+// deviceNum=1 with two identical devices: the second one gets the reports, the first none.
+TEST_F(EndToEnd, DeviceNumberChoosesAmongIdenticalDevices)
 {
-    testing::InitGoogleTest(&argc, argv);
-    e2eEnterNamespace();
-    return RUN_ALL_TESTS();
+    addDevice(0, 0x046D, 0xCA03);
+    addDevice(1, 0x046D, 0xCA03);
+    writeConfig("deviceNum=1\n[default]\nLED1=14\n");
+    int first = open("/dev/hidraw0", O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    ASSERT_GE(first, 0);
+    openReports(1);
+    start();
+    expectStartup(true);
+    EXPECT_EQ(nextReport(), 0);
+    send({"--car", "XRT", "--count", "3"});
+    EXPECT_TRUE(waitReport(1));
+    char report[8];
+    EXPECT_LE(read(first, report, sizeof report), 0) << "a report reached the first device";
+    close(first);
+    expectCleanCtrlC();
+}
+
+// Another program holds the port: the receiver fails, yet the device is opened and the idle
+// loop switches the LEDs off; Ctrl+C has no receiver to close.
+TEST_F(EndToEnd, PortInUseStillOpensTheDevice)
+{
+    TestUdp holder(port);
+    ASSERT_TRUE(holder.ok());
+    addDevice(0, 0x046D, 0xCA03);
+    writeConfig("");
+    openReports(0);
+    start();
+    std::vector<std::string> lines = testStartupLines(dir + "/lumivane.cfg", port);
+    lines.insert(lines.end() - 1, {"ogInit: Socket bind failed", "OutGauge init failed!"});
+    lines.insert(lines.end(), {"initHID: Device found.", "Ready for OutGauge data"});
+    expectLines(lines);
+    EXPECT_EQ(nextReport(), 0);
+    expectCleanCtrlC();
+    for (std::string more; processReadLine(proc, more, 1000);)
+        ADD_FAILURE() << "after Shutdown...: " << more;
 }

@@ -34,8 +34,7 @@ class ExampleConfig : public testing::Test {
         ASSERT_FALSE(text.empty()) << "cannot read " << LUMIVANE_EXAMPLE_CONFIG;
         // A copy in a folder of our own, so that the path is native on every platform.
         dir = testTempDir("example");
-        path = (std::filesystem::path(dir) / "lumivane.cfg").string();
-        testWriteFile(path, text);
+        path = testWriteConfig(dir, text);
         configReadGlobals(path.c_str(), &globalSettings);
     }
     void TearDown() override
@@ -67,16 +66,6 @@ class ExampleConfig : public testing::Test {
     std::string path;
 };
 
-void expectProfile(const CarProfile &p, LedAction l1, LedAction l2, LedAction l1b, LedAction l2b,
-                   float lowFuel)
-{
-    EXPECT_EQ(p.LED1, l1);
-    EXPECT_EQ(p.LED2, l2);
-    EXPECT_EQ(p.LED1b, l1b);
-    EXPECT_EQ(p.LED2b, l2b);
-    EXPECT_FLOAT_EQ(p.lowFuel, lowFuel);
-}
-
 const Leds OFF_OFF{false, false}, ON_OFF{true, false}, OFF_ON{false, true}, ON_ON{true, true};
 
 } // namespace
@@ -84,12 +73,7 @@ const Leds OFF_OFF{false, false}, ON_OFF{true, false}, OFF_ON{false, true}, ON_O
 // [config] lists every key with the value the program uses when the key is missing.
 TEST_F(ExampleConfig, ConfigSectionHoldsTheDefaults)
 {
-    EXPECT_EQ(globalSettings.outGaugePort, 56551);
-    EXPECT_EQ(globalSettings.deviceID, 0xCA03);
-    EXPECT_EQ(globalSettings.deviceNum, 0);
-    EXPECT_EQ(globalSettings.speedlimitFlashTime, 200);
-    EXPECT_EQ(globalSettings.shiftlightFlashTime, 200);
-    EXPECT_EQ(globalSettings.lowfuelFlashTime, 1000);
+    expectDefaultGlobals(globalSettings);
     for (const char *key : {"outGaugePort=", "deviceID=", "deviceNum=", "speedlimitFlashTime=",
                             "shiftlightFlashTime=", "lowfuelFlashTime="})
         EXPECT_NE(text.find(std::string("\n") + key), std::string::npos) << key;

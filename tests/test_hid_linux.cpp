@@ -100,12 +100,10 @@ protected:
     void SetUp() override
     {
         tree = hidrawTreeCreate("hid");
-        hidSetPaths(hidrawTreeClassDir(tree).c_str(), hidrawTreeDevDir(tree).c_str());
     }
     void TearDown() override
     {
         closeHID();
-        hidSetPaths(nullptr, nullptr);
         if (reader >= 0)
             close(reader);
         hidrawTreeRemove(tree);

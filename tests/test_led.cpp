@@ -175,6 +175,25 @@ TEST_F(Led, BothLedsAreIndependent)
     ledCombine(testPacket("", OG_SIGNAL_L | OG_SIGNAL_R, 0, 1), &l1, &l2);
     EXPECT_TRUE(l1);
     EXPECT_TRUE(l2);
+
+    // Each LED follows the signs of its own codes, never those of the other LED's.
+    const OutGaugePacket both = testPacket("", OG_PITSPEED | OG_SHIFT, 0, 1);
+    carProfile = CarProfile{SpeedLimit, SpeedLimit, ShiftLight, -ShiftLight, 0.1f};
+    ledCombine(both, &l1, &l2);
+    EXPECT_FALSE(l1); // XOR
+    EXPECT_TRUE(l2);  // OR
+    carProfile = CarProfile{SpeedLimit, SpeedLimit, -ShiftLight, ShiftLight, 0.1f};
+    ledCombine(both, &l1, &l2);
+    EXPECT_TRUE(l1);
+    EXPECT_FALSE(l2);
+    carProfile = CarProfile{-SpeedLimit, SpeedLimit, 0, 0, 0.1f};
+    ledCombine(both, &l1, &l2);
+    EXPECT_FALSE(l1);
+    EXPECT_TRUE(l2);
+    carProfile = CarProfile{SpeedLimit, -SpeedLimit, 0, 0, 0.1f};
+    ledCombine(both, &l1, &l2);
+    EXPECT_TRUE(l1);
+    EXPECT_FALSE(l2);
 }
 
 TEST(LedFlashPhase, HalfPeriodBoundaries)

@@ -4,20 +4,16 @@
 #include "app/config.h"
 #include "app/loop.h"
 #include "hid/hid.h"
-#include "hid/hid_linux.h"
 #include "outgauge/receiver.h"
 #include "support/hidraw_tree.h"
 #include "support/test_support.h"
 
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
 #include <chrono>
 #include <filesystem>
 #include <cstring>
 #include <fcntl.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
 #include <thread>
 #include <unistd.h>
 #include <vector>
@@ -31,15 +27,10 @@ protected:
         configReset();
         tree = hidrawTreeCreate("loop");
         ASSERT_TRUE(hidrawTreeAddDevice(tree, 0, 3, 0x046D, 0xCA03, HIDRAW_NODE_FIFO));
-        hidSetPaths(hidrawTreeClassDir(tree).c_str(), hidrawTreeDevDir(tree).c_str());
         dir = testTempDir("loop");
-        testWriteFile(dir + "/cfg", "[XRT]\nLED1=1\nLED2=-3\n[FZR]\nLED1=14\n");
-
-        sender = socket(AF_INET, SOCK_DGRAM, 0);
-        globalSettings.outGaugePort = testFreeUdpPort();
-        to.sin_family = AF_INET;
-        to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        to.sin_port = htons(static_cast<std::uint16_t>(globalSettings.outGaugePort));
+        config = testWriteConfig(dir, "[XRT]\nLED1=1\nLED2=-3\n[FZR]\nLED1=14\n");
+        port = testFreeUdpPort();
+        globalSettings.outGaugePort = port;
 
         testCaptureBegin();
         ASSERT_TRUE(ogInit());
@@ -59,20 +50,15 @@ protected:
         closeHID();
         testCaptureEnd();
         close(reports);
-        close(sender);
-        hidSetPaths(nullptr, nullptr);
         hidrawTreeRemove(tree);
         clockClearTest();
         configReset();
     }
 
     // The profile of a car, resolved from the test's file without printing.
-    void loadCar(const char *car) { configResolveProfile((dir + "/cfg").c_str(), car, &carProfile); }
+    void loadCar(const char *car) { configResolveProfile(config.c_str(), car, &carProfile); }
 
-    void send(const OutGaugePacket &p)
-    {
-        sendto(sender, p.bytes, sizeof p.bytes, 0, reinterpret_cast<sockaddr *>(&to), sizeof to);
-    }
+    void send(const OutGaugePacket &p) { sender.send(port, p); }
 
     // The LED bytes of the reports written since the last call.
     std::vector<int> written()
@@ -96,10 +82,23 @@ protected:
         ASSERT_NE(lastPacketTick, before) << "no datagram accepted";
     }
 
+    // Runs the program's start-up in the test's folder, its output captured.
+    std::string startup()
+    {
+        std::string cwd = std::filesystem::current_path().string();
+        std::filesystem::current_path(dir);
+        testCaptureBegin();
+        appStartup();
+        std::string out = testCaptureEnd();
+        std::filesystem::current_path(cwd);
+        return out;
+    }
+
     HidrawTree tree;
     std::string dir;
-    int sender = -1;
-    sockaddr_in to{};
+    std::string config;
+    TestUdp sender;
+    int port = 0;
     int reports = -1;
 };
 
@@ -131,6 +130,31 @@ TEST_F(Loop, IdleRuleWritesAllOffAfterTwoSecondsAcrossTheWrap)
     appLoopPass();
     EXPECT_EQ(written(), std::vector<int>{0});
     EXPECT_EQ(clockTicks() - t0, 110u);
+}
+
+// The limit is exact: 2000 ms after the last datagram nothing is written yet, 2001 ms after
+// it the LEDs are switched off.
+TEST_F(Loop, IdleRuleStartsAfterExactlyTwoThousandMilliseconds)
+{
+    clockSetTest(100000);
+    lastPacketTick = clockTicks() - 2000;
+    appLoopPass();
+    EXPECT_TRUE(written().empty());
+    lastPacketTick = clockTicks() - 2001;
+    appLoopPass();
+    EXPECT_EQ(written(), std::vector<int>{0});
+}
+
+// With the system up for minutes, the first pass after start-up switches the LEDs off: no
+// datagram has come since the count began, whatever the loop's state was before.
+TEST_F(Loop, StartUpIsIdleFromTheFirstPass)
+{
+    clockSetTest(300000);
+    lastPacketTick = clockTicks();
+    std::string out = startup();
+    EXPECT_NE(out.find("Ready for OutGauge data\n"), std::string::npos) << out;
+    appLoopPass();
+    EXPECT_EQ(written(), std::vector<int>{0});
 }
 
 TEST_F(Loop, FedPassesAreTenMillisecondsAndHoldTheLastState)
@@ -168,43 +192,38 @@ TEST_F(Loop, ABurstGivesOneUpdateFromItsLastDatagram)
 TEST_F(Loop, CarChangesReloadOnceAndApplyFromTheSameDatagram)
 {
     clockSetTest(1000);
-    // The path of the configuration is built on the first load, in the working directory.
-    std::string cwd = std::filesystem::current_path().string();
-    std::filesystem::current_path(dir);
-    testWriteFile(dir + "/lumivane.cfg", testReadFile(dir + "/cfg"));
-    testCaptureBegin();
-    loadConfig();
-    testCaptureEnd();
-    std::filesystem::current_path(cwd);
+    // The path of the configuration is built at start-up, in the working directory.
+    startup();
 
-    // An empty name on the first datagram equals the empty current car: no reload, all off.
-    send(testPacket("", OG_SHIFT, 0, 1));
-    testCaptureBegin();
-    passUntilAccepted();
-    EXPECT_EQ(testCaptureEnd(), "");
-    EXPECT_EQ(written(), std::vector<int>{0});
-
-    send(testPacket("XRT", OG_SHIFT, 0, 1));
-    testCaptureBegin();
-    passUntilAccepted();
-    EXPECT_EQ(testCaptureEnd(), "Car: XRT\n");
-    EXPECT_EQ(written(), std::vector<int>{3});
-
-    send(testPacket("XRT", 0, 0, 1));
-    testCaptureBegin();
-    passUntilAccepted();
-    EXPECT_EQ(testCaptureEnd(), "");
-    EXPECT_EQ(written(), std::vector<int>{2});
-
-    send(testPacket("FZR", 0, 0, 1));
-    testCaptureBegin();
-    passUntilAccepted();
-    EXPECT_EQ(testCaptureEnd(), "Car: FZR\n");
-    EXPECT_EQ(written(), std::vector<int>{1});
-
-    // Back to an empty name after a car: a car change like any other.
-    send(testPacket("", 0, 0, 1));
-    testCaptureBegin();
-    passUntilAccepted();
-    EXPECT_EQ(testCaptureEnd(), "Car: \n");
+    struct Step {
+        const char *car;
+        unsigned flags;
+        const char *printed;
+        int report;
+        const char *edit; // the file's new text, written before the step
+    };
+    const Step steps[] = {
+        // An empty name on the first datagram equals the empty current car: no reload.
+        {"", OG_SHIFT, "", 0, nullptr},
+        {"XRT", OG_SHIFT, "Car: XRT\n", 3, nullptr},
+        {"XRT", 0, "", 2, nullptr},
+        // All four characters count: XRTX is another car, and XRT after it again another.
+        {"XRTX", 0, "Car: XRTX\n", 0, nullptr},
+        {"XRT", 0, "Car: XRT\n", 2, nullptr},
+        {"FZR", 0, "Car: FZR\n", 1, nullptr},
+        // The car's section is read again at each change: an edit applies at the next one.
+        {"XRT", 0, "Car: XRT\n", 3, "[XRT]\nLED1=14\nLED2=-3\n"},
+        // Back to an empty name after a car: a car change like any other.
+        {"", 0, "Car: \n", 0, nullptr},
+    };
+    for (const Step &step : steps) {
+        SCOPED_TRACE(std::string("car '") + step.car + "'");
+        if (step.edit != nullptr)
+            testWriteConfig(dir, step.edit);
+        send(testPacket(step.car, step.flags, 0, 1));
+        testCaptureBegin();
+        passUntilAccepted();
+        EXPECT_EQ(testCaptureEnd(), step.printed);
+        EXPECT_EQ(written(), std::vector<int>{step.report});
+    }
 }

@@ -2,11 +2,11 @@
 // with the datagrams received on a loopback UDP socket.
 #include "outgauge/packet.h"
 #include "support/process.h"
+#include "support/test_support.h"
 
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
@@ -22,13 +22,6 @@
 #include <vector>
 
 namespace {
-
-long long nowMs()
-{
-    return std::chrono::duration_cast<std::chrono::milliseconds>(
-               std::chrono::steady_clock::now().time_since_epoch())
-        .count();
-}
 
 // One received datagram: its length, its fields and when it came.
 struct Received {
@@ -73,8 +66,8 @@ class Receiver {
     // Waits until at least n datagrams have come.
     bool waitFor(std::size_t n, int timeoutMs)
     {
-        long long end = nowMs() + timeoutMs;
-        while (nowMs() < end) {
+        long long end = testNowMs() + timeoutMs;
+        while (testNowMs() < end) {
             if (take().size() >= n)
                 return true;
             usleep(10000);
@@ -102,7 +95,7 @@ class Receiver {
             char car[5];
             ogPacketCarName(p, car);
             Received r{static_cast<std::size_t>(n), car, ogPacketFlags(p), ogPacketRpm(p),
-                       ogPacketFuel(p), nowMs()};
+                       ogPacketFuel(p), testNowMs()};
             std::lock_guard<std::mutex> lock(mutex);
             got.push_back(r);
         }
@@ -130,8 +123,8 @@ SendRun runOgsend(const std::vector<std::string> &args, int timeoutMs = 60000)
         return run;
     }
     std::string line;
-    long long end = nowMs() + timeoutMs;
-    while (nowMs() < end && processReadLine(proc, line, static_cast<int>(end - nowMs())))
+    long long end = testNowMs() + timeoutMs;
+    while (testNowMs() < end && processReadLine(proc, line, static_cast<int>(end - testNowMs())))
         run.lines.push_back(line);
     int status = processStop(proc, 0, 5000);
     run.status = status != -1 && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
@@ -341,7 +334,7 @@ TEST(Ogsend, DriveEndsWithThreeSecondsOfSilence)
     Receiver rx;
     SendRun run = runOgsend({"--scenario", "drive", "--port", std::to_string(rx.port), "--rate", "20"},
                         120000);
-    long long endedAt = nowMs();
+    long long endedAt = testNowMs();
     ASSERT_EQ(run.status, 0);
     std::vector<std::string> steps = stepLines(run);
     ASSERT_EQ(steps.size(), 22u);
@@ -416,6 +409,7 @@ TEST(Ogsend, BadArgumentsAreRefusedWithStatus2)
         {"--car TOOLONG", "ogsend: car name 'TOOLONG' is longer than 4 characters"},
         {"limiter", "ogsend: unknown option 'limiter'"},
         {"--port 0", "ogsend: bad port '0' (1 to 65535)"},
+        {"--flags shift,bogus", "ogsend: bad flags 'shift,bogus'"},
     };
     for (const auto &c : cases) {
         ShellRun r = shellOgsend(c.args);

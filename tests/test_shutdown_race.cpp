@@ -5,21 +5,17 @@
 #include "app/console.h"
 #include "app/loop.h"
 #include "hid/hid.h"
-#include "hid/hid_linux.h"
 #include "outgauge/receiver.h"
 #include "support/hidraw_tree.h"
 #include "support/test_support.h"
 
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
 #include <atomic>
 #include <cstring>
 #include <fcntl.h>
-#include <netinet/in.h>
 #include <poll.h>
 #include <string>
-#include <sys/socket.h>
 #include <thread>
 #include <unistd.h>
 
@@ -44,7 +40,6 @@ protected:
         configReset();
         tree = hidrawTreeCreate("race");
         ASSERT_TRUE(hidrawTreeAddDevice(tree, 0, 3, 0x046D, 0xCA03, HIDRAW_NODE_FIFO));
-        hidSetPaths(hidrawTreeClassDir(tree).c_str(), hidrawTreeDevDir(tree).c_str());
         // The reading end stays open and is read all along, so that the program's writes
         // never fill the FIFO and block.
         reports = open(hidrawTreeNodePath(tree, 0).c_str(), O_RDONLY | O_NONBLOCK);
@@ -61,9 +56,6 @@ protected:
         });
 
         globalSettings.outGaugePort = testFreeUdpPort();
-        to.sin_family = AF_INET;
-        to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        to.sin_port = htons(static_cast<std::uint16_t>(globalSettings.outGaugePort));
 
         // The car never changes (the name stays empty), so no configuration file is read.
         carProfile = CarProfile{ShiftLight, AlwaysOn, 0, 0, 0.05f};
@@ -74,16 +66,14 @@ protected:
 
         // A sender that keeps the receiver busy for the whole test.
         sender = std::thread([this] {
-            int fd = socket(AF_INET, SOCK_DGRAM, 0);
+            TestUdp out;
             OutGaugePacket p = testPacket("", 0, 0, 0.5f);
             for (unsigned i = 0; !stopSending.load(); ++i) {
                 ogPacketSetFlags(p, static_cast<std::uint16_t>(i & 1 ? OG_SHIFT : 0));
-                sendto(fd, p.bytes, sizeof p.bytes, 0, reinterpret_cast<const sockaddr *>(&to),
-                       sizeof to);
+                out.send(globalSettings.outGaugePort, p);
                 if (i % 64 == 0)
                     std::this_thread::yield();
             }
-            close(fd);
         });
     }
 
@@ -101,7 +91,6 @@ protected:
         testCaptureEnd();
         if (reports >= 0)
             close(reports);
-        hidSetPaths(nullptr, nullptr);
         hidrawTreeRemove(tree);
         clockClearTest();
         configReset();
@@ -146,7 +135,6 @@ protected:
 
     HidrawTree tree;
     int reports = -1;
-    sockaddr_in to{};
     std::thread sender;
     std::atomic<bool> stopSending{false};
     std::thread reader;

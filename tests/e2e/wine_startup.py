@@ -18,13 +18,6 @@ START_TIMEOUT = 120.0
 LINE_TIMEOUT = 30.0
 EXIT_TIMEOUT = 30.0
 
-BANNER = [
-    "---------------------------------",
-    " Lumivane v1.1 by Quillox",
-    "---------------------------------",
-    "",
-]
-
 
 class Failure(Exception):
     pass
@@ -117,33 +110,46 @@ class Program:
             pass
 
 
-def expect_start(program, port, device_id, udp_ok):
-    for line in BANNER:
-        program.expect(line, START_TIMEOUT if line == BANNER[0] else LINE_TIMEOUT)
-    # Wine shows the working directory as a drive path (Z:\...).
-    program.expect(re.compile(r"Loading config [A-Za-z]:\\.*\\lumivane\.cfg\.\.\."))
-    program.expect("ogInit: Initializing OutGauge, port %d..." % port)
+def startup_lines(startup, port, device_id):
+    """The start-up transcript up to the device search, from tests/data/startup.txt; the
+    configuration's path as a pattern, since Wine shows the working directory as a drive
+    path (Z:\\...)."""
+    with open(startup, encoding="ascii") as template:
+        lines = template.read().splitlines()
+    fields = {"{port}": str(port), "{device}": "%04X" % device_id}
+    expected = []
+    for line in lines:
+        if "{config}" in line:
+            before, after = line.split("{config}")
+            expected.append(re.compile(
+                re.escape(before) + r"[A-Za-z]:\\.*\\lumivane\.cfg" + re.escape(after)))
+            continue
+        for field, value in fields.items():
+            line = line.replace(field, value)
+        expected.append(line)
+    return expected
+
+
+def expect_start(program, startup, port, device_id, udp_ok):
+    lines = startup_lines(startup, port, device_id)
     if not udp_ok:
-        program.expect("ogInit: Socket bind failed")
-        program.expect("OutGauge init failed!")
-    program.expect(
-        "initHID: Initializing HID (Device ID 0x%04X)...HID GUID: 4D1E55B2" % device_id
-    )
-    program.expect("initHID: Device not found.")
-    program.expect("HID init failed!")
+        lines[-1:-1] = ["ogInit: Socket bind failed", "OutGauge init failed!"]
+    lines += ["initHID: Device not found.", "HID init failed!"]
     if udp_ok:
-        program.expect("ogClose: Closing OutGauge...")
-    program.expect("Ready for OutGauge data")
+        lines.append("ogClose: Closing OutGauge...")
+    lines.append("Ready for OutGauge data")
+    for index, line in enumerate(lines):
+        program.expect(line, START_TIMEOUT if index == 0 else LINE_TIMEOUT)
     return time.monotonic() - program.started
 
 
-def case_start_then_ctrl_c(emulator, exe, workdir):
+def case_start_then_ctrl_c(emulator, exe, startup, workdir):
     """Normal start without the device, then Ctrl+C."""
     port = free_udp_port()
     write_config(workdir, port, "0xCA04")
     program = Program(emulator, exe, workdir)
     try:
-        ready = expect_start(program, port, 0xCA04, udp_ok=True)
+        ready = expect_start(program, startup, port, 0xCA04, udp_ok=True)
         print("start-up to 'Ready' under Wine: %.2f s" % ready)
 
         # The HID failure closed the receiver: its port is free again.
@@ -169,7 +175,7 @@ def case_start_then_ctrl_c(emulator, exe, workdir):
         program.stop()
 
 
-def case_port_in_use(emulator, exe, workdir):
+def case_port_in_use(emulator, exe, startup, workdir):
     """Another program holds the port: the receiver fails, start-up goes on."""
     with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as holder:
         holder.bind(("0.0.0.0", 0))
@@ -177,7 +183,7 @@ def case_port_in_use(emulator, exe, workdir):
         write_config(workdir, port, "51715")
         program = Program(emulator, exe, workdir)
         try:
-            ready = expect_start(program, port, 0xCA03, udp_ok=False)
+            ready = expect_start(program, startup, port, 0xCA03, udp_ok=False)
             print("start-up with the port in use: %.2f s" % ready)
             time.sleep(0.3)
             if program.proc.poll() is not None:
@@ -190,6 +196,7 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__)
     parser.add_argument("--emulator", required=True, help="script that runs a .exe under Wine")
     parser.add_argument("--exe", required=True, help="path of lumivane.exe")
+    parser.add_argument("--startup", required=True, help="the expected start-up transcript")
     args = parser.parse_args()
     # The program runs in a directory of its own: resolve paths first.
     emulator = os.path.abspath(args.emulator)
@@ -199,7 +206,7 @@ def main():
     for case in (case_start_then_ctrl_c, case_port_in_use):
         with tempfile.TemporaryDirectory(prefix="lumivane-e2e-") as workdir:
             try:
-                case(emulator, exe, workdir)
+                case(emulator, exe, os.path.abspath(args.startup), workdir)
                 print("PASS %s" % case.__name__)
             except Failure as failure:
                 failures += 1

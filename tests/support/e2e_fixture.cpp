@@ -1,61 +1,34 @@
-// The end-to-end harness shared by the tests of the real binary.
+// The end-to-end harness shared by the tests of the real binary, and their main.
 #include "support/e2e_fixture.h"
 
 #include "support/hidraw_tree.h"
 #include "support/test_support.h"
 
-#include <cerrno>
-#include <chrono>
 #include <csignal>
-#include <cstring>
 #include <fcntl.h>
 #include <filesystem>
-#include <netinet/in.h>
 #include <poll.h>
-#include <sched.h>
-#include <sys/mount.h>
-#include <sys/socket.h>
-#include <sys/stat.h>
-#include <sys/sysmacros.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
 std::string g_skipReason; // why the namespace could not be made, if it could not
 } // namespace
 
-bool e2eEnterNamespace()
-{
-    if (unshare(CLONE_NEWNS) != 0) {
-        g_skipReason = std::string("cannot make a mount namespace: ") + std::strerror(errno);
-        return false;
-    }
-    if (mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
-        mount("lvsys", "/sys", "tmpfs", 0, "mode=0755") != 0 ||
-        mount("lvdev", "/dev", "tmpfs", 0, "mode=0755") != 0) {
-        g_skipReason = std::string("cannot mount in the namespace: ") + std::strerror(errno);
-        return false;
-    }
-    mkdir("/sys/class", 0755);
-    mkdir("/sys/class/hidraw", 0755);
-    mknod("/dev/null", S_IFCHR | 0666, makedev(1, 3));
-    return true;
-}
-
-const std::string &e2eSkipReason() { return g_skipReason; }
-
-long long e2eNowMs()
-{
-    return std::chrono::duration_cast<std::chrono::milliseconds>(
-               std::chrono::steady_clock::now().time_since_epoch())
-        .count();
-}
-
 void EndToEnd::SetUp()
 {
     if (!g_skipReason.empty())
         GTEST_SKIP() << g_skipReason;
-    clearDevices();
+    // Every test starts with no hidraw device at all.
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    for (const char *d : {"/sys/class/hidraw", "/sys/devices"}) {
+        if (fs::exists(d, ec))
+            for (const auto &e : fs::directory_iterator(d, ec))
+                fs::remove_all(e.path(), ec);
+    }
+    for (const auto &e : fs::directory_iterator("/dev", ec))
+        if (e.path().filename().string().rfind("hidraw", 0) == 0)
+            fs::remove_all(e.path(), ec);
     dir = testTempDir("e2e");
     port = testFreeUdpPort();
 }
@@ -70,24 +43,9 @@ void EndToEnd::TearDown()
         close(reportFd);
 }
 
-void EndToEnd::clearDevices()
-{
-    namespace fs = std::filesystem;
-    std::error_code ec;
-    for (const char *d : {"/sys/class/hidraw", "/sys/devices"}) {
-        if (fs::exists(d, ec))
-            for (const auto &e : fs::directory_iterator(d, ec))
-                fs::remove_all(e.path(), ec);
-    }
-    for (const auto &e : fs::directory_iterator("/dev", ec))
-        if (e.path().filename().string().rfind("hidraw", 0) == 0)
-            fs::remove_all(e.path(), ec);
-}
-
 void EndToEnd::writeConfig(const std::string &extra)
 {
-    testWriteFile(dir + "/lumivane.cfg",
-                  "[config]\noutGaugePort=" + std::to_string(port) + "\n" + extra);
+    testWriteConfig(dir, testConfigText(port, extra));
 }
 
 void EndToEnd::addDevice(int n, unsigned vendor, unsigned product)
@@ -96,7 +54,13 @@ void EndToEnd::addDevice(int n, unsigned vendor, unsigned product)
                                    HIDRAW_NODE_FIFO));
 }
 
-void EndToEnd::start() { ASSERT_TRUE(processStart(proc, LUMIVANE_BINARY, {}, dir)); }
+void EndToEnd::start()
+{
+    if (proc.outFd >= 0)
+        close(proc.outFd);
+    proc = TestProcess();
+    ASSERT_TRUE(processStart(proc, LUMIVANE_BINARY, {}, dir));
+}
 
 std::string EndToEnd::line(int timeoutMs)
 {
@@ -108,9 +72,9 @@ std::string EndToEnd::line(int timeoutMs)
 
 bool EndToEnd::waitLine(const std::string &want, int timeoutMs)
 {
-    long long end = e2eNowMs() + timeoutMs;
+    long long end = testNowMs() + timeoutMs;
     std::string l;
-    while (processReadLine(proc, l, static_cast<int>(std::max(0LL, end - e2eNowMs())))) {
+    while (processReadLine(proc, l, static_cast<int>(std::max(0LL, end - testNowMs())))) {
         if (l == want)
             return true;
     }
@@ -124,13 +88,23 @@ void EndToEnd::expectLines(const std::vector<std::string> &lines)
         EXPECT_EQ(line(), want);
 }
 
-void EndToEnd::expectStartup(const std::string &deviceLine)
+void EndToEnd::expectStartup(bool deviceFound, long long shownPort)
 {
-    expectLines({"---------------------------------", " Lumivane v1.1 by Quillox",
-                 "---------------------------------", "",
-                 "Loading config " + dir + "/lumivane.cfg...",
-                 "ogInit: Initializing OutGauge, port " + std::to_string(port) + "...",
-                 "initHID: Initializing HID (Device ID 0xCA03)...HID GUID: 4D1E55B2", deviceLine});
+    expectLines(testStartupLines(dir + "/lumivane.cfg", shownPort == -1 ? port : shownPort));
+    if (deviceFound)
+        expectLines({"initHID: Device found.", "Ready for OutGauge data"});
+    else
+        expectLines({"initHID: Device not found.", "HID init failed!",
+                     "ogClose: Closing OutGauge...", "Ready for OutGauge data"});
+}
+
+void EndToEnd::startWithDevice(const std::string &extra)
+{
+    addDevice(0, 0x046D, 0xCA03);
+    writeConfig(extra);
+    openReports(0);
+    start();
+    expectStartup(true);
 }
 
 void EndToEnd::openReports(int n)
@@ -141,7 +115,7 @@ void EndToEnd::openReports(int n)
 
 int EndToEnd::nextReport(int timeoutMs)
 {
-    long long end = e2eNowMs() + timeoutMs;
+    long long end = testNowMs() + timeoutMs;
     for (;;) {
         // The device is a byte stream here: reports are taken 8 bytes at a time.
         if (reportBuffer.size() >= 8) {
@@ -160,7 +134,7 @@ int EndToEnd::nextReport(int timeoutMs)
             reportBuffer.append(buf, static_cast<std::size_t>(n));
             continue;
         }
-        long long left = end - e2eNowMs();
+        long long left = end - testNowMs();
         if (left <= 0)
             return -1;
         struct pollfd pfd = {reportFd, POLLIN, 0};
@@ -170,9 +144,9 @@ int EndToEnd::nextReport(int timeoutMs)
 
 bool EndToEnd::waitReport(int leds, int timeoutMs)
 {
-    long long end = e2eNowMs() + timeoutMs;
-    while (e2eNowMs() < end) {
-        int r = nextReport(static_cast<int>(end - e2eNowMs()));
+    long long end = testNowMs() + timeoutMs;
+    while (testNowMs() < end) {
+        int r = nextReport(static_cast<int>(end - testNowMs()));
         if (r == leds)
             return true;
         if (r < 0)
@@ -188,13 +162,9 @@ void EndToEnd::send(const std::vector<std::string> &args)
     EXPECT_EQ(processRun(LUMIVANE_OGSEND, all, 20000), 0);
 }
 
-void EndToEnd::expectCleanCtrlC()
+int main(int argc, char **argv)
 {
-    ASSERT_TRUE(processAlive(proc)) << proc.all;
-    kill(proc.pid, SIGINT);
-    EXPECT_TRUE(waitLine("Shutdown..."));
-    int status = processStop(proc, 0, 10000);
-    ASSERT_NE(status, -1) << "still running after Ctrl+C";
-    ASSERT_TRUE(WIFSIGNALED(status)) << "status " << status;
-    EXPECT_EQ(WTERMSIG(status), SIGINT);
+    testing::InitGoogleTest(&argc, argv);
+    hidrawEnterNamespace(&g_skipReason);
+    return RUN_ALL_TESTS();
 }

@@ -9,23 +9,10 @@
 #include <string>
 #include <vector>
 
-// Enters a private mount namespace with empty /sys and /dev of its own; call once from main
-// before any thread exists. On failure every EndToEnd test is skipped with the reason.
-bool e2eEnterNamespace();
-
-// The reason the namespace could not be made; empty when it was.
-const std::string &e2eSkipReason();
-
-// Milliseconds of the monotonic clock.
-long long e2eNowMs();
-
 class EndToEnd : public testing::Test {
 protected:
     void SetUp() override;
     void TearDown() override;
-
-    // Every test starts with no hidraw device at all.
-    static void clearDevices();
 
     // lumivane.cfg in dir: [config] with the test's port, then extra.
     void writeConfig(const std::string &extra);
@@ -43,7 +30,14 @@ protected:
     bool waitLine(const std::string &want, int timeoutMs = 10000);
 
     void expectLines(const std::vector<std::string> &lines);
-    void expectStartup(const std::string &deviceLine);
+
+    // The start-up transcript through "Ready for OutGauge data", with the device found or
+    // not, and the port shown as shownPort (the test's port when -1).
+    void expectStartup(bool deviceFound, long long shownPort = -1);
+
+    // The usual start: device 0 (046D:CA03) read by the test, lumivane.cfg of writeConfig,
+    // the program started and up with the device found.
+    void startWithDevice(const std::string &extra);
 
     // Opens /dev/hidrawN for reading the reports the program writes.
     void openReports(int n);
@@ -57,8 +51,8 @@ protected:
     // Runs the real sender to the test's port with args.
     void send(const std::vector<std::string> &args);
 
-    // Sends SIGINT and expects the shutdown line and an end by SIGINT.
-    void expectCleanCtrlC();
+    // Ctrl+C: the shutdown line and an end by SIGINT.
+    void expectCleanCtrlC() { expectEndBySignal(proc, SIGINT, {"Shutdown..."}); }
 
     std::string dir;
     int port = 0;

@@ -3,10 +3,16 @@
 
 #include "support/test_support.h"
 
+#include "hid/hid_linux.h"
+
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
-#include <fstream>
+#include <sched.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <system_error>
 
 namespace fs = std::filesystem;
@@ -20,13 +26,6 @@ std::string hexText(const char *format, unsigned value)
     return text;
 }
 
-bool writeText(const fs::path &path, const std::string &text)
-{
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(text.data(), static_cast<std::streamsize>(text.size()));
-    return static_cast<bool>(out);
-}
-
 bool makeNode(const fs::path &path, HidrawNode node)
 {
     std::error_code ec;
@@ -34,7 +33,7 @@ bool makeNode(const fs::path &path, HidrawNode node)
     case HIDRAW_NODE_FIFO:
         return mkfifo(path.c_str(), 0660) == 0;
     case HIDRAW_NODE_FILE:
-        return writeText(path, "");
+        return testWriteFile(path.string(), "");
     case HIDRAW_NODE_MISSING:
         return true;
     case HIDRAW_NODE_DIRECTORY:
@@ -95,9 +94,9 @@ bool hidrawLayoutDevice(const std::string &sysRoot, const std::string &devRoot, 
 
     std::string uevent =
         parentUevent.empty() ? hidrawUeventText(bus, vendor, product) : parentUevent;
-    if (!writeText(hidDir / "uevent", uevent))
+    if (!testWriteFile((hidDir / "uevent").string(), uevent))
         return false;
-    if (!writeText(rawDir / "uevent", "MAJOR=241\nMINOR=" + std::to_string(n) +
+    if (!testWriteFile((rawDir / "uevent").string(), "MAJOR=241\nMINOR=" + std::to_string(n) +
                                           "\nDEVNAME=" + raw + "\n"))
         return false;
     fs::create_symlink(fs::path("../../../") / hidName, rawDir / "device", ec);
@@ -115,11 +114,13 @@ HidrawTree hidrawTreeCreate(const std::string &tag)
     std::error_code ec;
     fs::create_directories(hidrawTreeClassDir(tree), ec);
     fs::create_directories(hidrawTreeDevDir(tree), ec);
+    hidSetPaths(hidrawTreeClassDir(tree).c_str(), hidrawTreeDevDir(tree).c_str());
     return tree;
 }
 
 void hidrawTreeRemove(HidrawTree &tree)
 {
+    hidSetPaths(nullptr, nullptr);
     if (tree.root.empty())
         return;
     std::error_code ec;
@@ -143,4 +144,24 @@ std::string hidrawTreeDevDir(const HidrawTree &tree) { return tree.root + "/dev"
 std::string hidrawTreeNodePath(const HidrawTree &tree, unsigned n)
 {
     return hidrawTreeDevDir(tree) + "/hidraw" + std::to_string(n);
+}
+
+bool hidrawEnterNamespace(std::string *why)
+{
+    if (unshare(CLONE_NEWNS) != 0) {
+        *why = std::string("cannot make a mount namespace: ") + std::strerror(errno);
+        return false;
+    }
+    if (mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+        mount("lvsys", "/sys", "tmpfs", 0, "mode=0755") != 0 ||
+        mount("lvdev", "/dev", "tmpfs", 0, "mode=0755") != 0) {
+        *why = std::string("cannot mount in the namespace: ") + std::strerror(errno);
+        return false;
+    }
+    mkdir("/sys/class", 0755);
+    mkdir("/sys/class/hidraw", 0755);
+    mknod("/dev/null", S_IFCHR | 0666, makedev(1, 3));
+    mknod("/dev/zero", S_IFCHR | 0666, makedev(1, 5));
+    mknod("/dev/urandom", S_IFCHR | 0666, makedev(1, 9));
+    return true;
 }

@@ -32,10 +32,11 @@ bool hidrawLayoutDevice(const std::string &sysRoot, const std::string &devRoot, 
 // The uevent text the kernel gives a HID device with these IDs.
 std::string hidrawUeventText(std::uint16_t bus, std::uint32_t vendor, std::uint32_t product);
 
-// A new tree with an empty class folder and an empty dev folder.
+// A new tree with an empty class folder and an empty dev folder, where the hidraw backend
+// looks for devices from now on.
 HidrawTree hidrawTreeCreate(const std::string &tag);
 
-// Removes the whole tree.
+// Removes the whole tree; the backend looks in the kernel's places again.
 void hidrawTreeRemove(HidrawTree &tree);
 
 // Adds device n to the tree; see hidrawLayoutDevice.
@@ -49,3 +50,8 @@ std::string hidrawTreeDevDir(const HidrawTree &tree);   // <root>/dev
 
 // <root>/dev/hidrawN.
 std::string hidrawTreeNodePath(const HidrawTree &tree, unsigned n);
+
+// Enters a private mount namespace with empty /sys and /dev of its own (null, zero and
+// urandom only), where hidrawLayoutDevice("/sys", "/dev", ...) puts stand-in devices in
+// the kernel's places. Needs root; call before any thread exists. False with the reason.
+bool hidrawEnterNamespace(std::string *why);

@@ -1,8 +1,11 @@
 // Starting the real programs from tests.
 #include "support/process.h"
 
+#include "support/test_support.h"
+
+#include <gtest/gtest.h>
+
 #include <cerrno>
-#include <chrono>
 #include <csignal>
 #include <fcntl.h>
 #include <poll.h>
@@ -10,13 +13,6 @@
 #include <unistd.h>
 
 namespace {
-
-long long nowMs()
-{
-    return std::chrono::duration_cast<std::chrono::milliseconds>(
-               std::chrono::steady_clock::now().time_since_epoch())
-        .count();
-}
 
 pid_t spawn(const std::string &program, const std::vector<std::string> &args,
             const std::string &cwd, int outFd)
@@ -47,7 +43,7 @@ pid_t spawn(const std::string &program, const std::vector<std::string> &args,
 
 int waitFor(pid_t pid, int timeoutMs)
 {
-    long long end = nowMs() + timeoutMs;
+    long long end = testNowMs() + timeoutMs;
     for (;;) {
         int status = 0;
         pid_t r = waitpid(pid, &status, WNOHANG);
@@ -55,7 +51,7 @@ int waitFor(pid_t pid, int timeoutMs)
             return status;
         if (r < 0 && errno != EINTR)
             return -1;
-        if (nowMs() > end)
+        if (testNowMs() > end)
             return -1;
         usleep(5000);
     }
@@ -78,7 +74,7 @@ bool processStart(TestProcess &proc, const std::string &program,
 
 bool processReadLine(TestProcess &proc, std::string &line, int timeoutMs)
 {
-    long long end = nowMs() + timeoutMs;
+    long long end = testNowMs() + timeoutMs;
     for (;;) {
         std::size_t nl = proc.pending.find('\n');
         if (nl != std::string::npos) {
@@ -86,7 +82,7 @@ bool processReadLine(TestProcess &proc, std::string &line, int timeoutMs)
             proc.pending.erase(0, nl + 1);
             return true;
         }
-        long long left = end - nowMs();
+        long long left = end - testNowMs();
         if (left <= 0 || proc.outFd < 0)
             return false;
         struct pollfd pfd = {proc.outFd, POLLIN, 0};
@@ -139,4 +135,36 @@ int processRun(const std::string &program, const std::vector<std::string> &args,
         return -1;
     }
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+long long expectEndBySignal(TestProcess &proc, int sig, const std::vector<std::string> &lines,
+                            long long maxMs)
+{
+    if (!processAlive(proc)) {
+        ADD_FAILURE() << "not running when the signal was to be sent; output:\n" << proc.all;
+        return -1;
+    }
+    long long sent = testNowMs();
+    kill(proc.pid, sig);
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        std::string line;
+        bool got = processReadLine(proc, line, static_cast<int>(maxMs));
+        while (got && i == 0 && line != lines[0])
+            got = processReadLine(proc, line, static_cast<int>(maxMs));
+        if (!got || line != lines[i]) {
+            ADD_FAILURE() << "after signal " << sig << " expected '" << lines[i] << "'; output:\n"
+                          << proc.all;
+            break;
+        }
+    }
+    long long left = sent + maxMs - testNowMs();
+    int status = processStop(proc, 0, static_cast<int>(left > 0 ? left : 0));
+    long long took = testNowMs() - sent;
+    if (status == -1) {
+        ADD_FAILURE() << "still running " << maxMs << " ms after signal " << sig;
+        return -1;
+    }
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == sig)
+        << "status " << status << " after signal " << sig;
+    return took;
 }

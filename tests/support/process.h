@@ -28,3 +28,9 @@ int processStop(TestProcess &proc, int sig, int timeoutMs);
 // Runs a program to its end (at most timeoutMs) and returns its exit code, or -1.
 int processRun(const std::string &program, const std::vector<std::string> &args,
                int timeoutMs);
+
+// Sends sig to the program and expects its lines: the first one after whatever the program
+// printed before, the others right after it. Then expects the program to end by sig within
+// maxMs of the signal. Returns how long it took to end, -1 when it did not end.
+long long expectEndBySignal(TestProcess &proc, int sig, const std::vector<std::string> &lines,
+                            long long maxMs = 10000);

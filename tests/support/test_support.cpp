@@ -1,10 +1,11 @@
-// Helpers shared by the tests.
+// Helpers shared by the tests and the benchmarks on every platform.
 #include "support/test_support.h"
 
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -12,15 +13,44 @@
 
 #ifdef _WIN32
 #include <winsock2.h>
-#include <ws2tcpip.h>
+#include <windows.h>
+using TestSocketLength = int;
 #else
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
+#define closesocket close
+using TestSocketLength = socklen_t;
 #endif
 
 namespace fs = std::filesystem;
+
+namespace {
+
+// Starts the socket library once, where there is one to start.
+void netStart()
+{
+#ifdef _WIN32
+    static const bool started = [] {
+        WSADATA data;
+        return WSAStartup(MAKEWORD(2, 2), &data) == 0;
+    }();
+    (void)started;
+#endif
+}
+
+sockaddr_in netAddress(const char *host, int port)
+{
+    sockaddr_in addr;
+    std::memset(&addr, 0, sizeof addr);
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = host != nullptr ? inet_addr(host) : htonl(INADDR_ANY);
+    addr.sin_port = htons(static_cast<std::uint16_t>(port));
+    return addr;
+}
+
+} // namespace
 
 std::string testTempDir(const std::string &tag)
 {
@@ -33,10 +63,11 @@ std::string testTempDir(const std::string &tag)
     return dir.string();
 }
 
-void testWriteFile(const std::string &path, const std::string &content)
+bool testWriteFile(const std::string &path, const std::string &content)
 {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out.write(content.data(), static_cast<std::streamsize>(content.size()));
+    return static_cast<bool>(out);
 }
 
 std::string testReadFile(const std::string &path)
@@ -47,34 +78,67 @@ std::string testReadFile(const std::string &path)
     return text.str();
 }
 
-int testFreeUdpPort()
+std::string testWriteConfig(const std::string &dir, const std::string &text)
 {
-#ifdef _WIN32
-    static bool started = false;
-    if (!started) {
-        WSADATA data;
-        started = WSAStartup(MAKEWORD(2, 2), &data) == 0;
-    }
-    SOCKET s = socket(AF_INET, SOCK_DGRAM, 0);
-#else
-    int s = socket(AF_INET, SOCK_DGRAM, 0);
-#endif
-    sockaddr_in a;
-    std::memset(&a, 0, sizeof a);
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof a;
-    int port = 0;
-    if (bind(s, reinterpret_cast<sockaddr *>(&a), sizeof a) == 0 &&
-        getsockname(s, reinterpret_cast<sockaddr *>(&a), &len) == 0)
-        port = ntohs(a.sin_port);
-#ifdef _WIN32
-    closesocket(s);
-#else
-    close(s);
-#endif
-    return port;
+    std::string path = (fs::path(dir) / "lumivane.cfg").string();
+    testWriteFile(path, text);
+    return path;
 }
+
+std::string testConfigText(int port, const std::string &extra)
+{
+    return "[config]\noutGaugePort=" + std::to_string(port) + "\n" + extra;
+}
+
+std::int64_t testNowNs()
+{
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+long long testNowMs() { return testNowNs() / 1000000; }
+
+TestUdp::TestUdp(int bindPort)
+{
+    netStart();
+    fd_ = static_cast<std::intptr_t>(socket(AF_INET, SOCK_DGRAM, 0));
+    ok_ = fd_ != -1;
+    if (ok_ && bindPort >= 0) {
+        sockaddr_in addr = netAddress(nullptr, bindPort);
+        ok_ = bind(fd_, reinterpret_cast<const sockaddr *>(&addr), sizeof addr) == 0;
+    }
+}
+
+TestUdp::~TestUdp()
+{
+    if (fd_ != -1)
+        closesocket(fd_);
+}
+
+int TestUdp::port() const
+{
+    sockaddr_in addr;
+    std::memset(&addr, 0, sizeof addr);
+    TestSocketLength len = sizeof addr;
+    if (fd_ == -1 || getsockname(fd_, reinterpret_cast<sockaddr *>(&addr), &len) != 0)
+        return 0;
+    return ntohs(addr.sin_port);
+}
+
+bool TestUdp::send(int port, const void *data, std::size_t len, const char *host)
+{
+    // An empty datagram still needs a valid buffer address.
+    static const char none = 0;
+    if (len == 0)
+        data = &none;
+    sockaddr_in to = netAddress(host, port);
+    auto n = sendto(fd_, static_cast<const char *>(data), static_cast<int>(len), 0,
+                    reinterpret_cast<const sockaddr *>(&to), sizeof to);
+    return n >= 0 && static_cast<std::size_t>(n) == len;
+}
+
+int testFreeUdpPort() { return TestUdp(0).port(); }
 
 OutGaugePacket testPacket(const char *car, unsigned flags, float rpm, float fuel)
 {
@@ -90,3 +154,54 @@ OutGaugePacket testPacket(const char *car, unsigned flags, float rpm, float fuel
 void testCaptureBegin() { testing::internal::CaptureStdout(); }
 
 std::string testCaptureEnd() { return testing::internal::GetCapturedStdout(); }
+
+bool testIsWine()
+{
+#ifdef _WIN32
+    HMODULE ntdll = GetModuleHandleA("ntdll.dll");
+    return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
+#else
+    return false;
+#endif
+}
+
+void expectProfile(const CarProfile &p, LedAction l1, LedAction l2, LedAction l1b, LedAction l2b,
+                   float lowFuel)
+{
+    EXPECT_EQ(p.LED1, l1);
+    EXPECT_EQ(p.LED2, l2);
+    EXPECT_EQ(p.LED1b, l1b);
+    EXPECT_EQ(p.LED2b, l2b);
+    EXPECT_FLOAT_EQ(p.lowFuel, lowFuel);
+}
+
+void expectDefaultGlobals(const GlobalSettings &g)
+{
+    EXPECT_EQ(g.outGaugePort, 56551);
+    EXPECT_EQ(g.deviceID, 0xCA03);
+    EXPECT_EQ(g.deviceNum, 0);
+    EXPECT_EQ(g.speedlimitFlashTime, 200);
+    EXPECT_EQ(g.shiftlightFlashTime, 200);
+    EXPECT_EQ(g.lowfuelFlashTime, 1000);
+}
+
+std::vector<std::string> testStartupLines(const std::string &configPath, long long port,
+                                          unsigned deviceId)
+{
+    char device[16];
+    std::snprintf(device, sizeof device, "%04X", deviceId);
+    const std::pair<std::string, std::string> fields[] = {
+        {"{config}", configPath}, {"{port}", std::to_string(port)}, {"{device}", device}};
+    std::istringstream text(testReadFile(LUMIVANE_TEST_DATA "/startup.txt"));
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(text, line);) {
+        for (const auto &field : fields) {
+            std::size_t at = line.find(field.first);
+            if (at != std::string::npos)
+                line.replace(at, field.first.size(), field.second);
+        }
+        lines.push_back(line);
+    }
+    EXPECT_EQ(lines.size(), 7u) << "tests/data/startup.txt";
+    return lines;
+}
