@@ -379,6 +379,8 @@ TEST(Ogsend, HoldRunsUntilCtrlCAndThenEndsCleanly)
     ASSERT_TRUE(processReadLine(proc, line, 10000));
     EXPECT_NE(line.find("until Ctrl+C"), std::string::npos) << line;
     ASSERT_TRUE(rx.waitFor(20, 10000));
+    // Without --fuel the tank is full.
+    EXPECT_FLOAT_EQ(rx.take().front().fuel, 1.0f);
     EXPECT_TRUE(processAlive(proc));
     kill(proc.pid, SIGINT);
     ASSERT_TRUE(processReadLine(proc, line, 10000));

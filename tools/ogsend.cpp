@@ -35,7 +35,7 @@ struct SendOptions {
     bool carGiven = false;
     std::uint16_t flags = 0;
     float rpm = 0.0f;
-    float fuel = 0.0f;
+    float fuel = 1.0f; // a full tank, so that low-fuel codes stay dark unless asked for
     std::int32_t id = 0;
     long size = static_cast<long>(OG_PACKET_SIZE);
     long count = 1;
@@ -86,7 +86,7 @@ const char g_usage[] =
     "                shift, fullbeam, handbrake, pitspeed (limiter), tc,\n"
     "                signal_l (left), signal_r (right), redline, oilwarn\n"
     "  --rpm F       engine speed (default 0)\n"
-    "  --fuel F      fuel left as a fraction, 0 to 1 (default 0)\n"
+    "  --fuel F      fuel left as a fraction, 0 to 1 (default 1, a full tank)\n"
     "How long:\n"
     "  --count N     number of datagrams (default 1)\n"
     "  --hold        send the state at --rate until Ctrl+C\n"
