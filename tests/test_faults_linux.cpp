@@ -89,7 +89,8 @@ protected:
 } // namespace
 
 // The device is a pseudo-terminal here: its reader (the master) closing makes every later
-// write fail with EIO, as writes to an unplugged device fail.
+// write fail, as writes to an unplugged device fail (with EIO here; hidraw answers ENODEV, and
+// the program takes every failed write alike).
 TEST_F(Faults, DeviceThatGoesAwayLeavesTheProgramRunning)
 {
     if (!mountPts().empty())
