@@ -6,7 +6,8 @@ set(LUMIVANE_MAINTAINER "Quillox <quillox@example.org>"
 set(CPACK_PACKAGE_NAME lumivane)
 set(CPACK_PACKAGE_VENDOR Quillox)
 set(CPACK_PACKAGE_CONTACT "${LUMIVANE_MAINTAINER}")
-set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+# The packages carry the short version, as the banner does: 1.1.
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION_MAJOR}.${PROJECT_VERSION_MINOR})
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
     "two USB LEDs driven by a racing simulator's OutGauge data")
 set(CPACK_STRIP_FILES ON)
@@ -19,7 +20,7 @@ if(WIN32)
             DESTINATION .)
 
     set(CPACK_GENERATOR ZIP)
-    set(CPACK_PACKAGE_FILE_NAME lumivane-${PROJECT_VERSION}-windows-x64)
+    set(CPACK_PACKAGE_FILE_NAME lumivane-${CPACK_PACKAGE_VERSION}-windows-x64)
     set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY ON)
 else()
     include(GNUInstallDirs)
