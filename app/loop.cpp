@@ -6,6 +6,7 @@
 #include "app/console.h"
 #include "app/led.h"
 #include "app/out.h"
+#include "app/version.h"
 #include "hid/hid.h"
 #include "outgauge/receiver.h"
 
@@ -17,7 +18,7 @@ std::uint32_t lastPacketTick = 0;
 void appStartup()
 {
     outPrintf("---------------------------------\n");
-    outPrintf(" Lumivane v1.1 by Quillox\n");
+    outPrintf(" Lumivane v" LUMIVANE_VERSION_SHORT " by Quillox\n");
     outPrintf("---------------------------------\n\n");
     consoleSetTitle("Lumivane");
     consoleInstallHandler();

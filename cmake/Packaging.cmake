@@ -3,13 +3,29 @@
 set(LUMIVANE_MAINTAINER "Quillox <quillox@example.org>"
     CACHE STRING "Maintainer named in the packages")
 
+# Compresses source as gzip -9n does (no name, no time stamp, as Debian wants) into
+# build/relative.gz when the build runs; sets out_var to that file.
+function(lumivane_gzip source relative out_var)
+    set(copy ${PROJECT_BINARY_DIR}/${relative})
+    add_custom_command(OUTPUT ${copy}.gz
+        COMMAND ${CMAKE_COMMAND} -E copy ${source} ${copy}
+        COMMAND ${LUMIVANE_GZIP} -9nf ${copy}
+        DEPENDS ${source} VERBATIM)
+    set(LUMIVANE_COMPRESSED_DOCS ${LUMIVANE_COMPRESSED_DOCS} ${copy}.gz PARENT_SCOPE)
+    set(${out_var} ${copy}.gz PARENT_SCOPE)
+endfunction()
+
 set(CPACK_PACKAGE_NAME lumivane)
 set(CPACK_PACKAGE_VENDOR Quillox)
 set(CPACK_PACKAGE_CONTACT "${LUMIVANE_MAINTAINER}")
-set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+# The packages carry the short version, as the banner does: 1.1.
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION_MAJOR}.${PROJECT_VERSION_MINOR})
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
     "two USB LEDs driven by a racing simulator's OutGauge data")
 set(CPACK_STRIP_FILES ON)
+# Refuses packages from a build that is not a release build; strips the Linux programs further.
+set(CPACK_PRE_BUILD_SCRIPTS ${CMAKE_CURRENT_LIST_DIR}/PackageStage.cmake)
+set(CPACK_LUMIVANE_BUILD_TYPE "${CMAKE_BUILD_TYPE}")
 
 if(WIN32)
     # Everything in one folder: the program, the sender, the example configuration and
@@ -17,9 +33,10 @@ if(WIN32)
     install(TARGETS lumivane ogsend RUNTIME DESTINATION .)
     install(FILES ${PROJECT_SOURCE_DIR}/packaging/lumivane.cfg ${PROJECT_SOURCE_DIR}/README.md
             DESTINATION .)
+    install(FILES ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION . RENAME LICENSE.txt)
 
     set(CPACK_GENERATOR ZIP)
-    set(CPACK_PACKAGE_FILE_NAME lumivane-${PROJECT_VERSION}-windows-x64)
+    set(CPACK_PACKAGE_FILE_NAME lumivane-${CPACK_PACKAGE_VERSION}-windows-x64)
     set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY ON)
 else()
     include(GNUInstallDirs)
@@ -34,6 +51,33 @@ else()
     install(FILES ${PROJECT_SOURCE_DIR}/packaging/70-lumivane.rules
             DESTINATION lib/udev/rules.d)
 
+    # Manual pages, compressed as Debian wants them: every page in packaging/man, in the
+    # section its suffix names.
+    find_program(LUMIVANE_GZIP gzip REQUIRED)
+    file(GLOB LUMIVANE_MAN_PAGES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/packaging/man/*.[1-9])
+    set(LUMIVANE_COMPRESSED_DOCS "")
+    foreach(page IN LISTS LUMIVANE_MAN_PAGES)
+        get_filename_component(name ${page} NAME)
+        string(REGEX REPLACE "^.*\\.([1-9])$" "\\1" section ${name})
+        lumivane_gzip(${page} man/${name} compressed)
+        install(FILES ${compressed} DESTINATION ${CMAKE_INSTALL_MANDIR}/man${section})
+    endforeach()
+
+    # The licence in Debian's machine-readable form, and the package's changelog.
+    file(READ ${PROJECT_SOURCE_DIR}/LICENSE license)
+    string(REGEX MATCH "Copyright \\(c\\) ([^\n]*)" copyright_line "${license}")
+    set(LUMIVANE_COPYRIGHT_DEP5 "${CMAKE_MATCH_1}")
+    string(REGEX REPLACE "^.*Copyright[^\n]*\n\n" "" body "${license}")
+    string(REGEX REPLACE "\n+$" "" body "${body}")
+    string(REPLACE "\n\n" "\n.\n" body "${body}")
+    string(REPLACE "\n" "\n " LUMIVANE_LICENSE_DEP5 " ${body}")
+    configure_file(${PROJECT_SOURCE_DIR}/packaging/debian/copyright.in
+                   ${PROJECT_BINARY_DIR}/packaging/copyright @ONLY)
+    lumivane_gzip(${PROJECT_SOURCE_DIR}/packaging/debian/changelog packaging/changelog changelog)
+    install(FILES ${PROJECT_BINARY_DIR}/packaging/copyright ${changelog}
+            DESTINATION ${CMAKE_INSTALL_DOCDIR})
+    add_custom_target(lumivane_compressed_docs ALL DEPENDS ${LUMIVANE_COMPRESSED_DOCS})
+
     set(CPACK_GENERATOR DEB)
     set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
     set(CPACK_DEBIAN_PACKAGE_NAME lumivane)
@@ -41,13 +85,16 @@ else()
     set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${LUMIVANE_MAINTAINER}")
     set(CPACK_DEBIAN_PACKAGE_SECTION utils)
     set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+    # Debian wants the lines of the description within 80 columns.
     set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
-        "lumivane receives a racing simulator's OutGauge UDP datagrams and lights the two LEDs
-of a USB HID device (vendor 046D) as lumivane.cfg says for the car being driven: shift
-light, pit speed limiter, turn signals, low fuel, engine-speed thresholds, flashing,
-inverted or combined. The package also holds ogsend, a datagram sender for trying a
-configuration without the simulator, and a udev rule that lets the user at the seat
-open the device. An example configuration is in /usr/share/doc/lumivane.")
+        "lumivane receives a racing simulator's OutGauge UDP datagrams and lights
+the two LEDs of a USB HID device (vendor 046D) as lumivane.cfg says for the
+car being driven: shift light, pit speed limiter, turn signals, low fuel,
+engine-speed thresholds, flashing, inverted or combined. The package also
+holds ogsend, a datagram sender for trying a configuration without the
+simulator, and a udev rule that lets the user at the seat open the device.
+An example configuration is in /usr/share/doc/lumivane.")
+    set(CPACK_LUMIVANE_STRIP "${CMAKE_STRIP}")
     # The shared-library dependencies, worked out by dpkg-shlibdeps (package dpkg-dev).
     set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
     set(CPACK_DEBIAN_PACKAGE_SUGGESTS udev)

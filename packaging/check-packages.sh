@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
-# Builds the Debian package and the Windows ZIP, checks what they hold, installs the Debian
-# package on this machine, checks that the program starts and the udev rule is in place,
-# and removes the package again. Needs root (or sudo) for the installation.
+# Builds the Debian package and the Windows ZIP from release builds, checks what they hold
+# (lintian, the hardening of the programs, the manual pages, the Windows version resources),
+# installs the Debian package on this machine, checks that the program starts, the udev rule
+# is in place and the manual pages are found, and removes the package again.
+# Needs root (or sudo) for the installation, and lintian, mandoc and groff for the checks.
 #   packaging/check-packages.sh
 set -euo pipefail
 
@@ -36,50 +38,138 @@ expect_entries() {
     done
 }
 
+# Configures (once) and builds a release tree without the tests: what the packages ship.
+build_release() {
+    local dir=$1
+    shift
+    if [[ ! -f $dir/CMakeCache.txt ]]; then
+        cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=Release -DLUMIVANE_TESTS=OFF \
+            -DLUMIVANE_WERROR=ON "$@" >/dev/null
+    fi
+    cmake --build "$dir" -j "$jobs" >/dev/null
+}
+
+# The programs must carry the flags of Debian's own packages: PIE, RELRO with immediate
+# binding, the stack protector and fortified libc calls (read from the ELF headers, the
+# dynamic section and the imported symbols).
+check_hardening() {
+    local program=$1 dynamic symbols
+    dynamic=$(readelf -W -h -l -d "$program")
+    symbols=$(readelf -W --dyn-syms "$program")
+    grep -q 'Type: *DYN' <<<"$dynamic" || fail "$program is not position-independent"
+    grep -q 'GNU_RELRO' <<<"$dynamic" || fail "$program has no RELRO segment"
+    grep -qE '\(FLAGS\).*BIND_NOW|\(FLAGS_1\).*NOW' <<<"$dynamic" ||
+        fail "$program is not linked with -z now"
+    grep -q '__stack_chk_fail' <<<"$symbols" || fail "$program has no stack protector"
+    grep -qE ' __[a-z_]+_chk(@|$)' <<<"$symbols" || fail "$program calls no fortified function"
+}
+
+# ---- Manual pages ----
+pages=(packaging/man/*.[1-9])
+for page in "${pages[@]}"; do
+    lint=$(mandoc -T lint "$page" 2>&1) || true
+    [[ -z $lint ]] || fail "mandoc -T lint $page: $lint"
+    lint=$(groff -ww -z -man "$page" 2>&1) || true
+    [[ -z $lint ]] || fail "groff -ww -z -man $page: $lint"
+done
+say "manual pages clean (mandoc -T lint, groff -ww): ${pages[*]##*/}"
+
 # ---- Debian package ----
-if [[ ! -f build/linux/CMakeCache.txt ]]; then
-    cmake -S . -B build/linux -DLUMIVANE_WERROR=ON >/dev/null
-fi
-cmake --build build/linux -j "$jobs" >/dev/null
-rm -f build/linux/lumivane_*.deb
-run_cpack build/linux DEB
-debs=(build/linux/lumivane_*.deb)
+build_release build/pkg-linux
+rm -f build/pkg-linux/lumivane_*.deb
+run_cpack build/pkg-linux DEB
+debs=(build/pkg-linux/lumivane_*.deb)
 [[ -f ${debs[0]} ]] || fail "cpack made no .deb"
 deb=$here/${debs[0]}
 say "built ${debs[0]}"
 dpkg-deb -f "$deb" Package Version Architecture Depends
 listing=$(dpkg-deb -c "$deb")
 echo "$listing" | awk '{print "  " $1, $3, $6}'
+man_entries=()
+for page in "${pages[@]}"; do
+    man_entries+=("usr/share/man/man${page##*.}/${page##*/}.gz")
+done
 expect_entries "the .deb" "$listing" usr/bin/lumivane usr/bin/ogsend \
     usr/lib/udev/rules.d/70-lumivane.rules usr/share/doc/lumivane/lumivane.cfg \
-    usr/share/doc/lumivane/README.md
+    usr/share/doc/lumivane/README.md usr/share/doc/lumivane/copyright \
+    usr/share/doc/lumivane/changelog.gz "${man_entries[@]}"
 [[ $(dpkg-deb -f "$deb" Package) == lumivane ]] || fail "package name"
 dpkg-deb -f "$deb" Depends | grep -q libc6 || fail "no dependency on libc6"
-dpkg-deb -I "$deb" postinst | grep -q 'udevadm trigger --subsystem-match=hidraw' ||
-    fail "no postinst reloading udev"
+
+# Debian's package checker: errors and warnings fail; information tags are shown.
+# (Its standard error holds only the notice that it runs as root, unless it fails.)
+status=0
+lintian --display-info --fail-on error,warning "$deb" 2>build/pkg-linux/lintian.err ||
+    status=$?
+[[ $status -eq 0 ]] || {
+    cat build/pkg-linux/lintian.err >&2
+    fail "lintian found errors or warnings in ${debs[0]}"
+}
+say "lintian: no errors, no warnings"
+
+# With udev running, the maintainer scripts reload the rules and re-apply them to hidraw
+# devices: run in a private mount namespace whose /run holds a stand-in udev control socket,
+# with a stand-in udevadm that records its calls.
+udev=$(mktemp -d)
+dpkg-deb -e "$deb" "$udev/control"
+mkdir "$udev/bin"
+printf '#!/bin/sh\necho "$*" >>%s/calls\n' "$udev" >"$udev/bin/udevadm"
+chmod +x "$udev/bin/udevadm"
+$sudo unshare -m sh -c 'mount -t tmpfs none /run && mkdir /run/udev &&
+    python3 -c "import socket; socket.socket(socket.AF_UNIX).bind(\"/run/udev/control\")" &&
+    PATH="$1/bin:$PATH" && export PATH &&
+    "$1/control/postinst" configure && "$1/control/postrm" remove' sh "$udev" ||
+    fail "the maintainer scripts failed with udev running"
+printf -v want '%s\n' 'control --reload-rules' 'trigger --subsystem-match=hidraw' \
+    'control --reload-rules'
+[[ $(cat "$udev/calls" 2>/dev/null)$'\n' == "$want" ]] ||
+    fail "with udev running, postinst and postrm called udevadm as: $(cat "$udev/calls")"
+rm -rf "$udev"
+say "with udev running, postinst reloads and triggers and postrm reloads"
+
+stage=$(mktemp -d)
+dpkg-deb -x "$deb" "$stage"
+for program in "$stage"/usr/bin/*; do
+    check_hardening "$program"
+done
+say "hardened: $(cd "$stage/usr/bin" && echo *)"
+rm -rf "$stage"
 
 # ---- Windows ZIP ----
 if [[ -f cmake/mingw-w64-x86_64.cmake ]]; then
-    if [[ ! -f build/windows/CMakeCache.txt ]]; then
-        cmake -S . -B build/windows -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
-            -DLUMIVANE_WERROR=ON >/dev/null
-    fi
-    cmake --build build/windows -j "$jobs" >/dev/null
-    rm -f build/windows/lumivane-*.zip
-    run_cpack build/windows ZIP
-    zips=(build/windows/lumivane-*.zip)
+    build_release build/pkg-windows -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake
+    rm -f build/pkg-windows/lumivane-*.zip
+    run_cpack build/pkg-windows ZIP
+    zips=(build/pkg-windows/lumivane-*.zip)
     [[ -f ${zips[0]} ]] || fail "cpack made no .zip"
     say "built ${zips[0]}"
     listing=$(python3 -m zipfile -l "${zips[0]}")
     echo "$listing" | sed 's/^/  /'
     expect_entries "the .zip" "$(awk '{print $1}' <<<"$listing")" lumivane.exe ogsend.exe \
-        lumivane.cfg README.md
-    python3 - "${zips[0]}" <<'PY' || fail "lumivane.exe in the zip is not a Windows program"
-import sys, zipfile
-with zipfile.ZipFile(sys.argv[1]) as z:
-    exe = [n for n in z.namelist() if n.endswith("/lumivane.exe") or n == "lumivane.exe"][0]
-    sys.exit(0 if z.read(exe)[:2] == b"MZ" else 1)
-PY
+        lumivane.cfg README.md LICENSE.txt
+
+    # Every program in the ZIP carries the version resource: the project's version, the
+    # product name and the licence's copyright line.
+    version=$(sed -n 's/^project(lumivane VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+    copyright=$(grep -m1 '^Copyright' LICENSE)
+    unzipped=$(mktemp -d)
+    python3 -m zipfile -e "${zips[0]}" "$unzipped"
+    exes=("$unzipped"/*/*.exe)
+    for exe in "${exes[@]}"; do
+        name=${exe##*/}
+        [[ $(head -c 2 "$exe") == MZ ]] || fail "$name in the zip is not a Windows program"
+        rc=$(x86_64-w64-mingw32-windres -i "$exe" -O rc 2>&1) || fail "no resources in $name"
+        for want in "FILEVERSION ${version//./, }, 0" "PRODUCTVERSION ${version//./, }, 0" \
+            "\"FileVersion\", \"$version\"" "\"ProductVersion\", \"$version\"" \
+            '"ProductName", "Lumivane"' "\"LegalCopyright\", \"$copyright\"" \
+            "\"OriginalFilename\", \"$name\""; do
+            grep -qF "$want" <<<"$rc" || fail "the version resource of $name lacks: $want"
+        done
+        what=$(grep -oE '"FileDescription", "[^"]+"' <<<"$rc") ||
+            fail "the version resource of $name has no description"
+        say "$name: version $version, $what"
+    done
+    rm -rf "$unzipped"
 else
     say "skipping the Windows ZIP: cmake/mingw-w64-x86_64.cmake is not in this tree"
 fi
@@ -99,13 +189,24 @@ cleanup() {
 }
 trap cleanup EXIT
 
-$sudo dpkg -i "$deb"
+# Where udev is not running (a container), installing and removing say nothing about it.
+log=$($sudo dpkg -i "$deb" 2>&1) || {
+    echo "$log" >&2
+    fail "dpkg -i failed"
+}
+echo "$log"
+grep -q 'reload request' <<<"$log" && fail "postinst complains about udev"
 [[ -x /usr/bin/lumivane ]] || fail "/usr/bin/lumivane is missing after installation"
 [[ -x /usr/bin/ogsend ]] || fail "/usr/bin/ogsend is missing after installation"
 rule=/usr/lib/udev/rules.d/70-lumivane.rules
 grep -q 'ATTRS{idVendor}=="046d"' "$rule" || fail "$rule is missing or wrong"
 say "udev rule in place: $rule"
 [[ -f /usr/share/doc/lumivane/lumivane.cfg ]] || fail "the example configuration is missing"
+for page in "${pages[@]}"; do
+    name=${page##*/}
+    found=$(man -w "${name##*.}" "${name%.*}" 2>/dev/null) || fail "man ${name%.*} finds no page"
+    say "man ${name##*.} ${name%.*}: $found"
+done
 
 # The program, started as a user starts it: in a folder with a configuration on a free port.
 port=$(python3 -c 'import socket; s=socket.socket(socket.AF_INET, socket.SOCK_DGRAM); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
@@ -133,7 +234,11 @@ grep -qxF 'Shutdown...' "$tmp/out.txt" || fail "no shutdown after Ctrl+C"
 [[ $status -eq 130 ]] || fail "ended with status $status after Ctrl+C, not 130"
 say "/usr/bin/lumivane started, read its configuration and stopped on Ctrl+C"
 
-$sudo dpkg --purge lumivane >/dev/null
+log=$($sudo dpkg --purge lumivane 2>&1) || {
+    echo "$log" >&2
+    fail "dpkg --purge failed"
+}
+grep -q 'reload request' <<<"$log" && fail "postrm complains about udev"
 [[ ! -e /usr/bin/lumivane && ! -e $rule ]] || fail "files left after removal"
 say "removed the package; nothing left behind"
 say "all checks passed"
