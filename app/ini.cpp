@@ -173,8 +173,7 @@ bool iniFindValue(const char *text, std::size_t len, const char *section, const 
             inSection = iniNameEquals(line.name, line.nameLen, section);
             continue;
         }
-        if (!inSection || line.kind != INI_LINE_KEY ||
-            !iniNameEquals(line.name, line.nameLen, key))
+        if (!inSection || line.kind != INI_LINE_KEY || !iniNameEquals(line.name, line.nameLen, key))
             continue;
         if (value != nullptr)
             *value = line.value;
