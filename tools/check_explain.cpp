@@ -57,6 +57,30 @@ CheckCondition checkFlashing(const CheckCondition &base, const GlobalSettings &g
     return {CHECK_SOMETIMES, base.text + ", flashing (" + ms + " on, " + ms + " off)"};
 }
 
+// The codes whose condition is one indicator of the dashboard, the indicator's flag, and the
+// indicator in words; also the rows of the --car table, one indicator at a time.
+struct CheckIndicator {
+    std::int32_t code;
+    std::uint16_t flag;
+    const char *text;
+};
+const CheckIndicator kIndicators[] = {
+    {ShiftLight, OG_SHIFT, "shift light"},           {Handbrake, OG_HANDBRAKE, "handbrake"},
+    {SpeedLimit, OG_PITSPEED, "pit speed limiter"},  {SignalLeft, OG_SIGNAL_L, "left turn signal"},
+    {SignalRight, OG_SIGNAL_R, "right turn signal"}, {Redline, OG_REDLINE, "redline"},
+    {OilWarning, OG_OILWARN, "oil warning"},         {FullBeam, OG_FULLBEAM, "full beam"},
+    {TractionControl, OG_TC, "traction control"},
+};
+
+CheckCondition checkIndicator(std::int32_t code)
+{
+    for (const CheckIndicator &i : kIndicators) {
+        if (i.code == code)
+            return {CHECK_SOMETIMES, i.text};
+    }
+    return {CHECK_NEVER, "off"}; // code 0, the only one left
+}
+
 // The condition of |code|, as evalLedAction decides it.
 CheckCondition checkCondition(LedAction code, const GlobalSettings &g, float lowFuel)
 {
@@ -66,36 +90,18 @@ CheckCondition checkCondition(LedAction code, const GlobalSettings &g, float low
     if (value >= RpmAbove)
         return {CHECK_SOMETIMES, "engine speed above " + std::to_string(value) + " rpm"};
     switch (value) {
-    case Off:
-        return {CHECK_NEVER, "off"};
-    case ShiftLight:
-        return {CHECK_SOMETIMES, "shift light"};
-    case Handbrake:
-        return {CHECK_SOMETIMES, "handbrake"};
-    case SpeedLimit:
-        return {CHECK_SOMETIMES, "pit speed limiter"};
-    case SpeedLimitFlash:
-        return checkFlashing({CHECK_SOMETIMES, "pit speed limiter"}, g, checkFlashIndex(value));
-    case SignalLeft:
-        return {CHECK_SOMETIMES, "left turn signal"};
-    case SignalRight:
-        return {CHECK_SOMETIMES, "right turn signal"};
-    case Redline:
-        return {CHECK_SOMETIMES, "redline"};
-    case OilWarning:
-        return {CHECK_SOMETIMES, "oil warning"};
-    case FullBeam:
-        return {CHECK_SOMETIMES, "full beam"};
+    case AlwaysOn:
+        return {CHECK_ALWAYS, "always"};
     case LowFuel:
         return checkLowFuel(lowFuel);
-    case TractionControl:
-        return {CHECK_SOMETIMES, "traction control"};
-    case ShiftLightFlash:
-        return checkFlashing({CHECK_SOMETIMES, "shift light"}, g, checkFlashIndex(value));
     case LowFuelFlash:
         return checkFlashing(checkLowFuel(lowFuel), g, checkFlashIndex(value));
+    case SpeedLimitFlash:
+        return checkFlashing(checkIndicator(SpeedLimit), g, checkFlashIndex(value));
+    case ShiftLightFlash:
+        return checkFlashing(checkIndicator(ShiftLight), g, checkFlashIndex(value));
     default:
-        return {CHECK_ALWAYS, "always"}; // AlwaysOn, the last defined code
+        return checkIndicator(value);
     }
 }
 
@@ -264,18 +270,9 @@ std::string checkRpm(float rpm)
 std::vector<CheckSituation> checkSituations(const CarProfile &p)
 {
     const float full = 1.0f;
-    std::vector<CheckSituation> rows = {
-        {"nothing on", 0, 0.0f, full},
-        {"shift light", OG_SHIFT, 0.0f, full},
-        {"handbrake", OG_HANDBRAKE, 0.0f, full},
-        {"pit speed limiter", OG_PITSPEED, 0.0f, full},
-        {"left turn signal", OG_SIGNAL_L, 0.0f, full},
-        {"right turn signal", OG_SIGNAL_R, 0.0f, full},
-        {"redline", OG_REDLINE, 0.0f, full},
-        {"oil warning", OG_OILWARN, 0.0f, full},
-        {"full beam", OG_FULLBEAM, 0.0f, full},
-        {"traction control", OG_TC, 0.0f, full},
-    };
+    std::vector<CheckSituation> rows = {{"nothing on", 0, 0.0f, full}};
+    for (const CheckIndicator &i : kIndicators)
+        rows.push_back({i.text, i.flag, 0.0f, full});
     const LedAction codes[4] = {p.LED1, p.LED2, p.LED1b, p.LED2b};
     std::vector<std::int32_t> rpms;
     bool lowFuel = false;
@@ -333,22 +330,17 @@ void checkExplain(const CheckFile &file)
     checkPrintProfile(file, nullptr, false, &profile);
     for (const CheckSection &s : file.sections) {
         const std::string name = "[" + checkShow(s.name) + "]";
-        if (s.kind == CHECK_CONFIG || s.kind == CHECK_DEFAULT) {
-            if (s.firstLine != s.line)
-                outPrintf("%s (line %lu): ignored, only the first %s (line %lu) is read\n",
-                          name.c_str(), static_cast<unsigned long>(s.line), name.c_str(),
-                          static_cast<unsigned long>(s.firstLine));
-            continue;
-        }
-        if (s.kind == CHECK_NO_CAR) {
-            outPrintf("%s (line %lu): never used, car codes have at most 4 characters\n",
-                      name.c_str(), static_cast<unsigned long>(s.line));
-        } else if (s.firstLine != s.line) {
-            outPrintf("%s (line %lu): ignored, only the first %s (line %lu) is read\n",
-                      name.c_str(), static_cast<unsigned long>(s.line), name.c_str(),
+        const unsigned long line = static_cast<unsigned long>(s.line);
+        if (s.firstLine != s.line)
+            outPrintf("%s (line %lu): ignored, only the first [%s] (line %lu) is read\n",
+                      name.c_str(), line,
+                      checkShow(checkSectionNamed(file, s.name.c_str())->name).c_str(),
                       static_cast<unsigned long>(s.firstLine));
-        } else {
-            outPrintf("%s (line %lu):\n", name.c_str(), static_cast<unsigned long>(s.line));
+        else if (s.kind == CHECK_NO_CAR)
+            outPrintf("%s (line %lu): never used, car codes have at most 4 characters\n",
+                      name.c_str(), line);
+        else if (s.kind == CHECK_CAR) {
+            outPrintf("%s (line %lu):\n", name.c_str(), line);
             checkPrintProfile(file, s.name.c_str(), true, &profile);
         }
     }

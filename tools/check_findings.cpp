@@ -182,8 +182,8 @@ void checkCodeValue(CheckFile *file, const CheckSection &section, const CheckKey
         // 32-bit absolute value.
         std::int32_t printed = code == INT32_MIN ? code : checkMagnitude(code);
         std::string effect = !primary   ? "it adds nothing to " + led
-                             : code < 0 ? "inverted, it keeps " + led + " on"
-                                        : "it never lights " + led;
+                             : code < 0 ? "inverted, it is always on"
+                                        : "it is never on";
         std::string text = shown + " is no action code: " + effect +
                            ", and lumivane prints \"Unkown LED action " + std::to_string(printed) +
                            "\" on every pass that receives data";
@@ -196,7 +196,7 @@ void checkCodeValue(CheckFile *file, const CheckSection &section, const CheckKey
     if (primary && code < 0 && flash >= 0 && checkFlashTime(file->settings, flash) < 0)
         checkAdd(file, key.line, "always-on",
                  shown + " with a negative " + checkFlashKey(flash) + ": code " +
-                     std::to_string(-code) + " never lights, so inverted it keeps " + led + " on");
+                     std::to_string(-code) + " never lights, so inverted it is always on");
 }
 
 void checkLowFuelValue(CheckFile *file, const CheckSection &section, const CheckKey &key)
@@ -230,7 +230,7 @@ void checkLowFuelValue(CheckFile *file, const CheckSection &section, const Check
         checkAdd(file, key.line, "low-fuel", shown + " is no threshold: low fuel never lights");
     } else if (value > 1.0f) {
         checkAdd(file, key.line, "low-fuel",
-                 shown + " is above 1 (a full tank): low fuel is always lit" +
+                 shown + " is above 1 (a full tank): the fuel is always below it" +
                      (value <= 100.0f ? " (a fraction of the tank: 10 % is 0.1)" : ""));
     } else if (value < 0.0f && section.kind == CHECK_DEFAULT) {
         checkAdd(file, key.line, "low-fuel",
