@@ -80,6 +80,7 @@ void iniScanStart(IniScan *scan, const char *text, std::size_t len)
 {
     scan->pos = text;
     scan->end = text + len;
+    scan->lf = nullptr;
     scan->number = 1;
     // A UTF-8 byte-order mark is skipped, as the user's editor meant no text by it.
     scan->bom = len >= 3 && std::memcmp(text, "\xEF\xBB\xBF", 3) == 0;
@@ -95,8 +96,15 @@ bool iniScanNext(IniScan *scan, IniLine *line)
     const char *const end = scan->end;
     while (pos < end) {
         const char *lineBegin = pos;
-        while (pos < end && !iniIsLineEnd(*pos))
-            ++pos;
+        // The line ends at the first CR or LF. memchr finds them far faster than a loop over
+        // the bytes; the LF found is kept, so a file with CR alone is not searched again
+        // for each line.
+        if (scan->lf == nullptr || scan->lf < pos) {
+            const void *lf = std::memchr(pos, '\n', static_cast<std::size_t>(end - pos));
+            scan->lf = lf != nullptr ? static_cast<const char *>(lf) : end;
+        }
+        const void *cr = std::memchr(pos, '\r', static_cast<std::size_t>(scan->lf - pos));
+        pos = cr != nullptr ? static_cast<const char *>(cr) : scan->lf;
         const char *lineEnd = pos;
         const std::size_t number = scan->number;
         // Any run of line ends ends one line for the reader; CR LF counts as one for editors.

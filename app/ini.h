@@ -27,6 +27,7 @@ struct IniLine {
 struct IniScan {
     const char *pos;
     const char *end;
+    const char *lf;     // the first LF at or after pos (end: none), or NULL before the search
     std::size_t number; // the line that pos is on
     bool bom;           // the text starts with a UTF-8 byte-order mark (skipped)
 };
