@@ -64,11 +64,15 @@ def read_cases(path):
 
 
 def run(command, cwd):
-    done = subprocess.run(command, cwd=cwd, stdin=subprocess.DEVNULL, capture_output=True,
-                          timeout=RUN_TIMEOUT)
-    out = done.stdout.decode("latin-1").replace("\r\n", "\n")
-    err = done.stderr.decode("latin-1").replace("\r\n", "\n")
-    return done.returncode, out, err
+    # Files, not pipes: a wineserver that this start launches inherits them, and would keep a
+    # pipe open for seconds after the program has ended.
+    with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
+        status = subprocess.run(command, cwd=cwd, stdin=subprocess.DEVNULL, stdout=out,
+                                stderr=err, timeout=RUN_TIMEOUT).returncode
+        out.seek(0)
+        err.seek(0)
+        return (status, out.read().decode("latin-1").replace("\r\n", "\n"),
+                err.read().decode("latin-1").replace("\r\n", "\n"))
 
 
 def check_table(checker, cases, wine, workdir):
