@@ -194,14 +194,20 @@ std::string checkFlashTimeText(std::int32_t time)
     return std::to_string(time) + " ms";
 }
 
+// The heading of [config] or [default]: where it is, or what applies without it.
+void checkPrintHeading(const CheckFile &file, const char *name, const char *found,
+                       const char *missing)
+{
+    const CheckSection *section = checkSectionNamed(file, name);
+    if (section != nullptr)
+        outPrintf("[%s] (line %lu), %s:\n", name, static_cast<unsigned long>(section->line), found);
+    else
+        outPrintf("[%s]: none, %s:\n", name, missing);
+}
+
 void checkPrintConfig(const CheckFile &file)
 {
-    const CheckSection *config = checkSectionNamed(file, "config");
-    if (config != nullptr)
-        outPrintf("[config] (line %lu), read once at start-up:\n",
-                  static_cast<unsigned long>(config->line));
-    else
-        outPrintf("[config]: none, so the defaults:\n");
+    checkPrintHeading(file, "config", "read once at start-up", "so the defaults");
     const GlobalSettings &g = file.settings;
     std::string port = std::to_string(g.outGaugePort);
     if (g.outGaugePort < 1 || g.outGaugePort > 65535)
@@ -321,12 +327,8 @@ void checkExplain(const CheckFile &file)
     outPrintf("%s, as lumivane reads it:\n", file.shown.c_str());
     checkPrintConfig(file);
     CarProfile profile;
-    const CheckSection *deflt = checkSectionNamed(file, "default");
-    if (deflt != nullptr)
-        outPrintf("[default] (line %lu), for every car without a section of its own:\n",
-                  static_cast<unsigned long>(deflt->line));
-    else
-        outPrintf("[default]: none, so a car without a section of its own gets:\n");
+    checkPrintHeading(file, "default", "for every car without a section of its own",
+                      "so a car without a section of its own gets");
     checkPrintProfile(file, nullptr, false, &profile);
     for (const CheckSection &s : file.sections) {
         const std::string name = "[" + checkShow(s.name) + "]";
