@@ -11,7 +11,7 @@ jobs=$(nproc 2>/dev/null || echo 2)
 
 # Debian packages the build and the tests need, by the command or file that shows each one.
 linux_needs=("cmake:cmake" "g++:g++" "/usr/include/gtest/gtest.h:libgtest-dev"
-             "/usr/src/googletest/CMakeLists.txt:googletest")
+             "/usr/src/googletest/CMakeLists.txt:googletest" "python3:python3")
 windows_needs=("x86_64-w64-mingw32-g++-posix:g++-mingw-w64-x86-64-posix"
                "/usr/lib/wine/wine64:wine64" "wine:wine")
 

@@ -38,6 +38,12 @@ void configReadGlobals(const char *path, GlobalSettings *out)
 
 void configResolveProfile(const char *path, const char *car, CarProfile *out)
 {
+    configResolveProfileFrom(path, car, out, nullptr);
+}
+
+void configResolveProfileFrom(const char *path, const char *car, CarProfile *out,
+                              unsigned *fromDefault)
+{
     static const char *const keys[4] = {"LED1", "LED2", "LED1b", "LED2b"};
     LedAction codes[4];
     for (int i = 0; i < 4; ++i)
@@ -45,18 +51,25 @@ void configResolveProfile(const char *path, const char *car, CarProfile *out)
     float threshold = readThreshold(path, car, "-1.0");
 
     // Values taken from [default] are final: no marker test on them.
+    unsigned from = 0;
     for (int i = 0; i < 4; ++i) {
-        if (codes[i] == CONFIG_ABSENT_CODE)
+        if (codes[i] == CONFIG_ABSENT_CODE) {
             codes[i] = profileGetInt("default", keys[i], 0, path);
+            from |= 1u << i;
+        }
     }
-    if (threshold < 0.0f)
+    if (threshold < 0.0f) {
         threshold = readThreshold(path, "default", "0.05");
+        from |= CONFIG_FROM_DEFAULT_LOWFUEL;
+    }
 
     out->LED1 = codes[0];
     out->LED2 = codes[1];
     out->LED1b = codes[2];
     out->LED2b = codes[3];
     out->lowFuel = threshold;
+    if (fromDefault != nullptr)
+        *fromDefault = from;
 }
 
 void configPrintableName(const char *name, char *out, int size)

@@ -44,6 +44,18 @@ void configReadGlobals(const char *path, GlobalSettings *out);
 // The profile of car from its own section and [default], markers applied.
 void configResolveProfile(const char *path, const char *car, CarProfile *out);
 
+// Bits of the values that a resolved profile took from [default].
+constexpr unsigned CONFIG_FROM_DEFAULT_LED1 = 1u;
+constexpr unsigned CONFIG_FROM_DEFAULT_LED2 = 2u;
+constexpr unsigned CONFIG_FROM_DEFAULT_LED1B = 4u;
+constexpr unsigned CONFIG_FROM_DEFAULT_LED2B = 8u;
+constexpr unsigned CONFIG_FROM_DEFAULT_LOWFUEL = 16u;
+
+// configResolveProfile, also telling in *fromDefault (when not NULL) which values came
+// from [default].
+void configResolveProfileFrom(const char *path, const char *car, CarProfile *out,
+                              unsigned *fromDefault);
+
 // The path in use (NULL before the first loadConfig).
 const char *configPath();
 

@@ -23,16 +23,6 @@ char iniLower(char c)
     return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
-// True when the len bytes at text equal the NUL-terminated name, ignoring ASCII case.
-bool iniNameEquals(const char *text, std::size_t len, const char *name)
-{
-    for (std::size_t i = 0; i < len; ++i) {
-        if (name[i] == '\0' || iniLower(text[i]) != iniLower(name[i]))
-            return false;
-    }
-    return name[len] == '\0';
-}
-
 // Moves *begin forward and *end back over blanks.
 void iniTrim(const char **begin, const char **end)
 {
@@ -77,74 +67,137 @@ int iniDigit(char c, unsigned base)
 
 } // namespace
 
-// Lines are read one by one; only the first section named `section` is searched.
-// A line that starts with '[' but holds no ']' is no section header: like any other
-// line it is a key of the current section when it holds '=' (Wine does the same).
-bool iniFindValue(const char *text, std::size_t len, const char *section, const char *key,
-                  const char **value, std::size_t *valueLen)
+bool iniNameEquals(const char *text, std::size_t len, const char *name)
 {
-    if (text == nullptr || section == nullptr || key == nullptr)
-        return false;
-    const char *pos = text;
-    const char *const end = text + len;
-    // A UTF-8 byte-order mark is skipped, as the user's editor meant no text by it.
-    if (len >= 3 && std::memcmp(text, "\xEF\xBB\xBF", 3) == 0)
-        pos += 3;
+    for (std::size_t i = 0; i < len; ++i) {
+        if (name[i] == '\0' || iniLower(text[i]) != iniLower(name[i]))
+            return false;
+    }
+    return name[len] == '\0';
+}
 
-    bool inSection = false; // the current section is the one searched
+void iniScanStart(IniScan *scan, const char *text, std::size_t len)
+{
+    scan->pos = text;
+    scan->end = text + len;
+    scan->lf = nullptr;
+    scan->number = 1;
+    // A UTF-8 byte-order mark is skipped, as the user's editor meant no text by it.
+    scan->bom = len >= 3 && std::memcmp(text, "\xEF\xBB\xBF", 3) == 0;
+    if (scan->bom)
+        scan->pos += 3;
+}
+
+// A line that starts with '[' but holds no ']' is no section header: like any other
+// line it is a key when it holds '=' (Wine does the same).
+bool iniScanNext(IniScan *scan, IniLine *line)
+{
+    const char *pos = scan->pos;
+    const char *const end = scan->end;
     while (pos < end) {
         const char *lineBegin = pos;
-        while (pos < end && !iniIsLineEnd(*pos))
-            ++pos;
+        // The line ends at the first CR or LF. memchr finds them far faster than a loop over
+        // the bytes; the LF found is kept, so a file with CR alone is not searched again
+        // for each line.
+        if (scan->lf == nullptr || scan->lf < pos) {
+            const void *lf = std::memchr(pos, '\n', static_cast<std::size_t>(end - pos));
+            scan->lf = lf != nullptr ? static_cast<const char *>(lf) : end;
+        }
+        const void *cr = std::memchr(pos, '\r', static_cast<std::size_t>(scan->lf - pos));
+        pos = cr != nullptr ? static_cast<const char *>(cr) : scan->lf;
         const char *lineEnd = pos;
-        while (pos < end && iniIsLineEnd(*pos))
-            ++pos;
+        const std::size_t number = scan->number;
+        // Any run of line ends ends one line for the reader; CR LF counts as one for editors.
+        for (; pos < end && iniIsLineEnd(*pos); ++pos) {
+            if (*pos == '\n' || pos + 1 == end || pos[1] != '\n')
+                ++scan->number;
+        }
 
         iniTrim(&lineBegin, &lineEnd);
         if (lineBegin == lineEnd)
             continue;
         std::size_t lineLen = static_cast<std::size_t>(lineEnd - lineBegin);
+        scan->pos = pos;
+        line->number = number;
+        line->value = nullptr;
+        line->valueLen = 0;
 
         if (*lineBegin == '[') {
             // The name ends at the first ']'; the rest of the line is ignored.
             const void *close = std::memchr(lineBegin + 1, ']', lineLen - 1);
             if (close != nullptr) {
-                if (inSection)
-                    return false; // later sections of the same name are not searched
                 const char *nameBegin = lineBegin + 1;
                 const char *nameEnd = static_cast<const char *>(close);
                 iniTrim(&nameBegin, &nameEnd);
-                inSection = iniNameEquals(nameBegin, static_cast<std::size_t>(nameEnd - nameBegin),
-                                          section);
-                continue;
+                line->kind = INI_LINE_SECTION;
+                line->name = nameBegin;
+                line->nameLen = static_cast<std::size_t>(nameEnd - nameBegin);
+                return true;
             }
         }
-        if (*lineBegin == ';' || !inSection)
-            continue;
-
+        line->name = lineBegin;
+        line->nameLen = lineLen;
+        if (*lineBegin == ';') {
+            line->kind = INI_LINE_COMMENT;
+            return true;
+        }
         const void *eq = std::memchr(lineBegin, '=', lineLen);
-        if (eq == nullptr)
-            continue;
+        if (eq == nullptr) {
+            line->kind = INI_LINE_OTHER;
+            return true;
+        }
         const char *keyBegin = lineBegin;
         const char *keyEnd = static_cast<const char *>(eq);
         iniTrim(&keyBegin, &keyEnd);
-        if (!iniNameEquals(keyBegin, static_cast<std::size_t>(keyEnd - keyBegin), key))
-            continue;
-
         const char *valueBegin = static_cast<const char *>(eq) + 1;
         const char *valueEnd = lineEnd;
         iniTrim(&valueBegin, &valueEnd);
         iniStripQuotes(&valueBegin, &valueEnd);
+        line->kind = INI_LINE_KEY;
+        line->name = keyBegin;
+        line->nameLen = static_cast<std::size_t>(keyEnd - keyBegin);
+        line->value = valueBegin;
+        line->valueLen = static_cast<std::size_t>(valueEnd - valueBegin);
+        return true;
+    }
+    scan->pos = pos;
+    return false;
+}
+
+// Only the first section named `section` is searched, and in it the first `key`.
+bool iniFindValue(const char *text, std::size_t len, const char *section, const char *key,
+                  const char **value, std::size_t *valueLen)
+{
+    if (text == nullptr || section == nullptr || key == nullptr)
+        return false;
+    IniScan scan;
+    iniScanStart(&scan, text, len);
+    IniLine line;
+    bool inSection = false; // the current section is the one searched
+    while (iniScanNext(&scan, &line)) {
+        if (line.kind == INI_LINE_SECTION) {
+            if (inSection)
+                return false; // later sections of the same name are not searched
+            inSection = iniNameEquals(line.name, line.nameLen, section);
+            continue;
+        }
+        if (!inSection || line.kind != INI_LINE_KEY || !iniNameEquals(line.name, line.nameLen, key))
+            continue;
         if (value != nullptr)
-            *value = valueBegin;
+            *value = line.value;
         if (valueLen != nullptr)
-            *valueLen = static_cast<std::size_t>(valueEnd - valueBegin);
+            *valueLen = line.valueLen;
         return true;
     }
     return false;
 }
 
 std::int32_t iniParseInt(const char *value, std::size_t len)
+{
+    return iniParseIntRead(value, len, nullptr);
+}
+
+std::int32_t iniParseIntRead(const char *value, std::size_t len, IniIntRead *read)
 {
     std::size_t i = 0;
     while (i < len && iniIsBlank(value[i]))
@@ -160,12 +213,22 @@ std::int32_t iniParseInt(const char *value, std::size_t len)
         i += 2;
     }
     // Unsigned arithmetic wraps to the low 32 bits, as the profile API's result does.
+    // The magnitude as written is kept apart, stopping once it is past 32 bits anyway.
     std::uint32_t acc = 0;
+    std::uint64_t magnitude = 0;
+    const std::size_t first = i;
     for (; i < len; ++i) {
         int d = iniDigit(value[i], base);
         if (d < 0)
             break;
         acc = acc * base + static_cast<std::uint32_t>(d);
+        if (magnitude <= 0xFFFFFFFFu)
+            magnitude = magnitude * base + static_cast<std::uint64_t>(d);
+    }
+    if (read != nullptr) {
+        read->digits = i - first;
+        read->end = i;
+        read->fits = magnitude <= (negative ? 0x80000000u : 0x7FFFFFFFu);
     }
     return iniToSigned(negative ? 0u - acc : acc);
 }

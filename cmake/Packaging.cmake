@@ -30,7 +30,7 @@ set(CPACK_LUMIVANE_BUILD_TYPE "${CMAKE_BUILD_TYPE}")
 if(WIN32)
     # Everything in one folder: the program, the sender, the example configuration and
     # the manual. The toolchain links the runtime in, so no DLLs come along.
-    install(TARGETS lumivane ogsend RUNTIME DESTINATION .)
+    install(TARGETS lumivane ogsend lumivane-check RUNTIME DESTINATION .)
     install(FILES ${PROJECT_SOURCE_DIR}/packaging/lumivane.cfg ${PROJECT_SOURCE_DIR}/README.md
             DESTINATION .)
     install(FILES ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION . RENAME LICENSE.txt)
@@ -43,6 +43,9 @@ else()
     install(TARGETS lumivane RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
     if(TARGET ogsend)
         install(TARGETS ogsend RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+    endif()
+    if(TARGET lumivane-check)
+        install(TARGETS lumivane-check RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
     endif()
     # share/doc/lumivane
     install(FILES ${PROJECT_SOURCE_DIR}/packaging/lumivane.cfg ${PROJECT_SOURCE_DIR}/README.md

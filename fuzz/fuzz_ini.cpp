@@ -1,5 +1,5 @@
-// Fuzz target: any file content with any section and key through the INI reader and the
-// profile resolution of a car.
+// Fuzz target: any file content with any section and key through the INI reader, its line
+// scanner and the profile resolution of a car.
 #include "app/config.h"
 #include "app/ini.h"
 
@@ -67,6 +67,30 @@ void fuzzBuffer(const char *text, std::size_t len, const char *section, const ch
     iniParseInt(text, len);
 }
 
+// The line scanner that the reader and lumivane-check walk: every line within the text, in
+// order, no more lines than line ends allow.
+void fuzzScan(const char *text, std::size_t len)
+{
+    IniScan scan;
+    iniScanStart(&scan, text, len);
+    IniLine line;
+    std::size_t last = 0;
+    while (iniScanNext(&scan, &line)) {
+        check(line.number > last, "line numbers do not rise");
+        last = line.number;
+        check(line.name >= text && line.nameLen <= static_cast<std::size_t>(text + len - line.name),
+              "name outside the text");
+        if (line.kind == INI_LINE_KEY)
+            check(line.value >= text &&
+                      line.valueLen <= static_cast<std::size_t>(text + len - line.value),
+                  "value outside the text");
+    }
+    std::size_t ends = 0;
+    for (std::size_t i = 0; i < len; ++i)
+        ends += text[i] == '\r' || text[i] == '\n';
+    check(last <= ends + 1, "more lines than line ends");
+}
+
 // The file readers on the same bytes, for a fraction of the inputs (a file costs a write).
 void fuzzFile(const char *text, std::size_t len, const char *section)
 {
@@ -123,6 +147,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
 
     static const std::size_t outSizes[] = {1, 2, 5, CONFIG_STRING_SIZE};
     fuzzBuffer(text, size, section.c_str(), key.c_str(), outSizes[mode & 3]);
+    fuzzScan(text, size);
     if (mode == 0xFF && !g_path.empty())
         fuzzFile(text, size, section.c_str());
     std::free(text);

@@ -1,0 +1,99 @@
+// lumivane-check: the command line, and each file checked in turn.
+#include "tools/check.h"
+
+#include "app/out.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+const char g_usage[] =
+    "usage: lumivane-check [FILE...]             check FILE (default: lumivane.cfg in the\n"
+    "                                            current folder) and explain it\n"
+    "       lumivane-check --car CODE [FILE...]  the profile that car CODE gets, and a table\n"
+    "                                            of its LEDs\n"
+    "       lumivane-check --help\n"
+    "Reads the file as lumivane reads it, says what each LED shows in each car, and reports\n"
+    "where the file says something other than what it probably means, one finding a line:\n"
+    "FILE:LINE: warning: TEXT [kind]. Several files are checked one after another.\n"
+    "Exit status: 0 no findings, 1 findings, 2 a file cannot be read or bad arguments.\n";
+
+int checkUsageError(const std::string &text)
+{
+    std::fprintf(stderr, "lumivane-check: %s\nTry 'lumivane-check --help'.\n", text.c_str());
+    return 2;
+}
+
+// The name handed to the reader. The Windows profile API looks for a bare file name in
+// the Windows folder; with a folder part, even ".", it takes the name as given.
+std::string checkReaderPath(const std::string &name)
+{
+    if (name.find_first_of("/\\:") != std::string::npos)
+        return name;
+    return "./" + name;
+}
+
+// Checks one file; the exit status it calls for.
+int checkOne(const std::string &shown, const std::string &path, const char *car)
+{
+    CheckFile file;
+    std::string error;
+    if (!checkLoad(shown, path, &file, &error)) {
+        std::fprintf(stderr,
+                     "lumivane-check: cannot read %s: %s (lumivane would use the built-in "
+                     "defaults)\n",
+                     shown.c_str(), error.c_str());
+        return 2;
+    }
+    checkFindings(&file);
+    if (car != nullptr)
+        checkExplainCar(file, car);
+    else
+        checkExplain(file);
+    return checkPrintFindings(file) > 0 ? 1 : 0;
+}
+
+} // namespace
+
+int checkMain(int argc, char **argv)
+{
+    const char *car = nullptr;
+    std::vector<std::string> files;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--help" || arg == "-h") {
+            std::fputs(g_usage, stdout);
+            return 0;
+        }
+        if (arg == "--car" || arg.compare(0, 6, "--car=") == 0) {
+            if (arg == "--car" && i + 1 >= argc)
+                return checkUsageError("option '--car' needs a car code");
+            car = arg == "--car" ? argv[++i] : argv[i] + 6;
+            if (std::strlen(car) > 4)
+                return checkUsageError("car code '" + std::string(car) +
+                                       "' is longer than 4 characters; car codes never are");
+            continue;
+        }
+        if (arg.size() > 1 && arg[0] == '-')
+            return checkUsageError("unknown option '" + arg + "'");
+        files.push_back(arg);
+    }
+
+    int status = 0;
+    if (files.empty()) {
+        // The file lumivane itself reads: lumivane.cfg in the working directory.
+        char *path = configBuildPath();
+        status = checkOne("lumivane.cfg", path != nullptr ? path : "lumivane.cfg", car);
+        std::free(path);
+        return status;
+    }
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        if (i > 0)
+            outPrintf("\n");
+        int one = checkOne(files[i], checkReaderPath(files[i]), car);
+        status = one > status ? one : status;
+    }
+    return status;
+}

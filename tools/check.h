@@ -1,0 +1,92 @@
+// lumivane-check: a configuration file as the program reads it, its findings and its explanation.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+#include "app/config.h"
+
+// What a section is to the program.
+enum CheckSectionKind {
+    CHECK_CONFIG,  // [config]
+    CHECK_DEFAULT, // [default]
+    CHECK_CAR,     // a car code of at most 4 characters
+    CHECK_NO_CAR,  // a name that no car code can match
+};
+
+// One key line of a section.
+struct CheckKey {
+    std::size_t line;
+    std::string name;  // as written
+    std::string value; // blanks and outer quotes removed, as the reader takes it
+};
+
+struct CheckSection {
+    std::string name; // as written, blanks removed
+    std::size_t line;
+    CheckSectionKind kind;
+    std::size_t firstLine; // the first section of this name: the one the program reads
+    std::vector<CheckKey> keys;
+};
+
+struct CheckFinding {
+    std::size_t line; // 0: the file as a whole
+    const char *kind; // a short tag, printed after the text
+    std::string text;
+};
+
+struct CheckFile {
+    std::string shown; // the name in messages, as the user gave it
+    std::string path;  // the name handed to the program's reader
+    std::string text;  // the file's bytes
+    bool bom;          // the file starts with a UTF-8 byte-order mark
+    bool bomOnHeader;  // ... and the mark's line is a section header
+    std::vector<CheckSection> sections;
+    std::vector<CheckFinding> findings;
+    GlobalSettings settings; // [config] as the program reads it
+};
+
+// The whole program: arguments, then each file; returns the exit status.
+int checkMain(int argc, char **argv);
+
+// Reads the file and its sections; false (with *error set) when it cannot be read.
+bool checkLoad(const std::string &shown, const std::string &path, CheckFile *file,
+               std::string *error);
+
+// Fills file->findings, ordered by line.
+void checkFindings(CheckFile *file);
+
+// The first section named name (ignoring case) that the program reads, or NULL.
+const CheckSection *checkSectionNamed(const CheckFile &file, const char *name);
+
+// The explanation of every section, printed.
+void checkExplain(const CheckFile &file);
+
+// The profile of car and the table of its LEDs, printed.
+void checkExplainCar(const CheckFile &file, const char *car);
+
+// Prints the findings and a closing line; returns their number.
+std::size_t checkPrintFindings(const CheckFile &file);
+
+// The magnitude of an action code; -1 for -2147483648, which has none in 32 bits.
+std::int32_t checkMagnitude(LedAction code);
+
+// Codes 15 to 100 of either sign, and -2147483648: lumivane prints "Unkown LED action".
+bool checkIsUndefined(LedAction code);
+
+// Codes 10 and 13 of either sign: they test the low-fuel threshold.
+bool checkUsesLowFuel(LedAction code);
+
+// The flash time that a code flashes with: 0 speedlimitFlashTime (code 4), 1
+// shiftlightFlashTime (12), 2 lowfuelFlashTime (13); -1 for the codes that do not flash.
+int checkFlashIndex(LedAction code);
+const char *checkFlashKey(int index);
+std::int32_t checkFlashTime(const GlobalSettings &settings, int index);
+
+// The profile that car gets as the program resolves it (NULL: a car without a section of its
+// own), with the CONFIG_FROM_DEFAULT_* bits of what came from [default].
+void checkResolve(const CheckFile &file, const char *car, CarProfile *out, unsigned *from);
+
+// A value for messages: at most 40 bytes, bytes outside printable ASCII shown as '?'.
+std::string checkShow(const std::string &text);

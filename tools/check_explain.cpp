@@ -1,0 +1,405 @@
+// lumivane-check: what each LED shows, in words and as a table computed by the LED logic.
+#include "tools/check.h"
+
+#include "app/clock.h"
+#include "app/led.h"
+#include "app/out.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+enum CheckTruth { CHECK_NEVER, CHECK_SOMETIMES, CHECK_ALWAYS };
+
+// A code's condition: whether it can change, and in words.
+struct CheckCondition {
+    CheckTruth truth;
+    std::string text;
+};
+
+std::string checkNumber(double value)
+{
+    char text[32];
+    std::snprintf(text, sizeof text, "%.4g", value);
+    return text;
+}
+
+std::string checkPercent(float fraction)
+{
+    return checkNumber(static_cast<double>(fraction) * 100.0) + " %";
+}
+
+CheckCondition checkLowFuel(float threshold)
+{
+    // The simulator sends fuel as a fraction from 0 to 1 and the test is "below".
+    if (!(threshold > 0.0f))
+        return {CHECK_NEVER, "low fuel (never: lowFuel is " + checkNumber(threshold) + ")"};
+    if (threshold > 1.0f)
+        return {CHECK_ALWAYS,
+                "low fuel (below " + checkPercent(threshold) + " of the tank: always)"};
+    return {CHECK_SOMETIMES, "low fuel (below " + checkPercent(threshold) + " of the tank)"};
+}
+
+CheckCondition checkFlashing(const CheckCondition &base, const GlobalSettings &g, int index)
+{
+    const std::int32_t time = checkFlashTime(g, index);
+    const std::string key = checkFlashKey(index);
+    if (base.truth == CHECK_NEVER)
+        return base;
+    if (time < 0)
+        return {CHECK_NEVER, base.text + ", flashing (never: " + key + " is negative)"};
+    if (time == 0)
+        return {base.truth, base.text + " (steady: " + key + " is 0)"};
+    const std::string ms = std::to_string(time) + " ms";
+    return {CHECK_SOMETIMES, base.text + ", flashing (" + ms + " on, " + ms + " off)"};
+}
+
+// The codes whose condition is one indicator of the dashboard, the indicator's flag, and the
+// indicator in words; also the rows of the --car table, one indicator at a time.
+struct CheckIndicator {
+    std::int32_t code;
+    std::uint16_t flag;
+    const char *text;
+};
+const CheckIndicator kIndicators[] = {
+    {ShiftLight, OG_SHIFT, "shift light"},           {Handbrake, OG_HANDBRAKE, "handbrake"},
+    {SpeedLimit, OG_PITSPEED, "pit speed limiter"},  {SignalLeft, OG_SIGNAL_L, "left turn signal"},
+    {SignalRight, OG_SIGNAL_R, "right turn signal"}, {Redline, OG_REDLINE, "redline"},
+    {OilWarning, OG_OILWARN, "oil warning"},         {FullBeam, OG_FULLBEAM, "full beam"},
+    {TractionControl, OG_TC, "traction control"},
+};
+
+CheckCondition checkIndicator(std::int32_t code)
+{
+    for (const CheckIndicator &i : kIndicators) {
+        if (i.code == code)
+            return {CHECK_SOMETIMES, i.text};
+    }
+    return {CHECK_NEVER, "off"}; // code 0, the only one left
+}
+
+// The condition of |code|, as evalLedAction decides it.
+CheckCondition checkCondition(LedAction code, const GlobalSettings &g, float lowFuel)
+{
+    const std::int32_t value = checkMagnitude(code);
+    if (checkIsUndefined(code))
+        return {CHECK_NEVER, "undefined code"};
+    if (value >= RpmAbove)
+        return {CHECK_SOMETIMES, "engine speed above " + std::to_string(value) + " rpm"};
+    switch (value) {
+    case AlwaysOn:
+        return {CHECK_ALWAYS, "always"};
+    case LowFuel:
+        return checkLowFuel(lowFuel);
+    case LowFuelFlash:
+        return checkFlashing(checkLowFuel(lowFuel), g, checkFlashIndex(value));
+    case SpeedLimitFlash:
+        return checkFlashing(checkIndicator(SpeedLimit), g, checkFlashIndex(value));
+    case ShiftLightFlash:
+        return checkFlashing(checkIndicator(ShiftLight), g, checkFlashIndex(value));
+    default:
+        return checkIndicator(value);
+    }
+}
+
+// The words for "on while the condition of code does not hold".
+std::string checkNot(LedAction code, const CheckCondition &c)
+{
+    if (checkMagnitude(code) >= RpmAbove)
+        return "engine speed at most " + std::to_string(checkMagnitude(code)) + " rpm";
+    return "on unless " + c.text;
+}
+
+// One LED in words: primary P inverted when negative, then ORed with a negative
+// secondary S or toggled by a positive one.
+std::string checkLedText(LedAction primary, LedAction secondary, const GlobalSettings &g,
+                         float lowFuel)
+{
+    const CheckCondition p = checkCondition(primary, g, lowFuel);
+    const bool inverted = primary < 0;
+    CheckTruth prim = p.truth;
+    if (prim != CHECK_SOMETIMES && inverted)
+        prim = prim == CHECK_NEVER ? CHECK_ALWAYS : CHECK_NEVER;
+    const std::string primText = inverted ? checkNot(primary, p) : p.text;
+
+    const CheckCondition s =
+        secondary == 0 ? CheckCondition{CHECK_NEVER, ""} : checkCondition(secondary, g, lowFuel);
+    if (s.truth == CHECK_ALWAYS) {
+        if (secondary < 0 || prim == CHECK_NEVER)
+            return "always on";
+        if (prim == CHECK_ALWAYS)
+            return "off";
+        return inverted ? p.text : checkNot(primary, p); // toggled all the time
+    }
+    if (s.truth == CHECK_NEVER)
+        return prim == CHECK_SOMETIMES ? primText : prim == CHECK_ALWAYS ? "always on" : "off";
+    if (checkMagnitude(primary) == checkMagnitude(secondary)) {
+        // One condition twice (one clock read per datagram keeps flashing in step too).
+        if (inverted)
+            return "always on";
+        return secondary < 0 ? primText : "off";
+    }
+    if (prim == CHECK_NEVER)
+        return s.text;
+    if (prim == CHECK_ALWAYS)
+        return secondary < 0 ? "always on" : checkNot(secondary, s);
+    return primText + (secondary < 0 ? ", or " : ", inverted while ") + s.text;
+}
+
+// "LED 1: ..." with notes on undefined codes and on values from [default].
+void checkPrintLed(int n, LedAction primary, LedAction secondary, const CarProfile &p,
+                   unsigned from, bool showFrom, const GlobalSettings &g)
+{
+    const std::string keys[2] = {"LED" + std::to_string(n), "LED" + std::to_string(n) + "b"};
+    const unsigned bits[2] = {n == 1 ? CONFIG_FROM_DEFAULT_LED1 : CONFIG_FROM_DEFAULT_LED2,
+                              n == 1 ? CONFIG_FROM_DEFAULT_LED1B : CONFIG_FROM_DEFAULT_LED2B};
+    const LedAction codes[2] = {primary, secondary};
+    std::string notes;
+    for (int i = 0; i < 2; ++i) {
+        if (checkIsUndefined(codes[i]))
+            notes += (notes.empty() ? "" : "; ") + keys[i] + "=" + std::to_string(codes[i]) +
+                     " is undefined";
+    }
+    std::string fromDefault;
+    for (int i = 0; i < 2; ++i) {
+        if (showFrom && (from & bits[i]) != 0 && (i == 0 || codes[i] != 0))
+            fromDefault += (fromDefault.empty() ? "" : ", ") + keys[i];
+    }
+    if (showFrom && (from & CONFIG_FROM_DEFAULT_LOWFUEL) != 0 &&
+        (checkUsesLowFuel(primary) || (secondary != 0 && checkUsesLowFuel(secondary))))
+        fromDefault += (fromDefault.empty() ? "" : ", ") + std::string("lowFuel");
+    if (!fromDefault.empty())
+        notes += (notes.empty() ? "" : "; ") + fromDefault + " from [default]";
+    outPrintf("  LED %d: %s%s\n", n, checkLedText(primary, secondary, g, p.lowFuel).c_str(),
+              notes.empty() ? "" : (" (" + notes + ")").c_str());
+}
+
+void checkPrintProfile(const CheckFile &file, const char *car, bool showFrom, CarProfile *out)
+{
+    unsigned from = 0;
+    checkResolve(file, car, out, &from);
+    checkPrintLed(1, out->LED1, out->LED1b, *out, from, showFrom, file.settings);
+    checkPrintLed(2, out->LED2, out->LED2b, *out, from, showFrom, file.settings);
+}
+
+std::string checkFlashTimeText(std::int32_t time)
+{
+    if (time < 0)
+        return std::to_string(time) + " (never lights)";
+    if (time == 0)
+        return "0 (steady)";
+    return std::to_string(time) + " ms";
+}
+
+// The heading of [config] or [default]: where it is, or what applies without it.
+void checkPrintHeading(const CheckFile &file, const char *name, const char *found,
+                       const char *missing)
+{
+    const CheckSection *section = checkSectionNamed(file, name);
+    if (section != nullptr)
+        outPrintf("[%s] (line %lu), %s:\n", name, static_cast<unsigned long>(section->line), found);
+    else
+        outPrintf("[%s]: none, %s:\n", name, missing);
+}
+
+void checkPrintConfig(const CheckFile &file)
+{
+    checkPrintHeading(file, "config", "read once at start-up", "so the defaults");
+    const GlobalSettings &g = file.settings;
+    std::string port = std::to_string(g.outGaugePort);
+    if (g.outGaugePort < 1 || g.outGaugePort > 65535)
+        port += " (listens on " + std::to_string(g.outGaugePort & 0xFFFF) + ")";
+    std::string num = std::to_string(g.deviceNum);
+    num += g.deviceNum == 0 ? " (the first found)" : g.deviceNum < 0 ? " (matches none)" : "";
+    outPrintf("  port %s, LED device 046D:%04X, device number %s\n", port.c_str(),
+              static_cast<unsigned>(g.deviceID), num.c_str());
+    outPrintf("  flash times: pit speed limiter %s, shift light %s, low fuel %s\n",
+              checkFlashTimeText(g.speedlimitFlashTime).c_str(),
+              checkFlashTimeText(g.shiftlightFlashTime).c_str(),
+              checkFlashTimeText(g.lowfuelFlashTime).c_str());
+}
+
+// Ticks at which the flash phases of the given flash times (all above 0) take every
+// combination of on and off that occurs in the first stretch of the count.
+std::vector<std::uint32_t> checkFlashTicks(const std::vector<std::int32_t> &times)
+{
+    std::vector<std::uint64_t> candidates{0};
+    for (std::int32_t t : times) {
+        for (std::uint64_t m = 1; m < 64 && m * static_cast<std::uint64_t>(t) <= UINT32_MAX; ++m)
+            candidates.push_back(m * static_cast<std::uint64_t>(t));
+    }
+    std::vector<std::uint32_t> ticks;
+    std::vector<unsigned> seen;
+    for (std::uint64_t c : candidates) {
+        std::uint32_t tick = static_cast<std::uint32_t>(c);
+        unsigned phases = 0;
+        for (std::size_t i = 0; i < times.size(); ++i)
+            phases |= ledFlashPhase(tick, times[i]) ? 1u << i : 0u;
+        if (std::find(seen.begin(), seen.end(), phases) == seen.end()) {
+            seen.push_back(phases);
+            ticks.push_back(tick);
+        }
+    }
+    return ticks;
+}
+
+struct CheckSituation {
+    std::string label;
+    std::uint16_t flags;
+    float rpm;
+    float fuel;
+};
+
+// The engine speeds around a threshold that a datagram can carry: the largest float at
+// most value, and the next one above it (value + 1 wherever floats are that fine).
+void checkAround(std::int32_t value, float *at, float *above)
+{
+    const double limit = value;
+    *at = static_cast<float>(value);
+    if (static_cast<double>(*at) > limit)
+        *at = std::nextafter(*at, -INFINITY);
+    *above = static_cast<float>(static_cast<double>(value) + 1.0);
+    if (static_cast<double>(*above) <= limit)
+        *above = std::nextafter(*at, INFINITY);
+}
+
+std::string checkRpm(float rpm)
+{
+    char text[48];
+    std::snprintf(text, sizeof text, "engine speed %.0f rpm", static_cast<double>(rpm));
+    return text;
+}
+
+std::vector<CheckSituation> checkSituations(const CarProfile &p)
+{
+    const float full = 1.0f;
+    std::vector<CheckSituation> rows = {{"nothing on", 0, 0.0f, full}};
+    for (const CheckIndicator &i : kIndicators)
+        rows.push_back({i.text, i.flag, 0.0f, full});
+    const LedAction codes[4] = {p.LED1, p.LED2, p.LED1b, p.LED2b};
+    std::vector<std::int32_t> rpms;
+    bool lowFuel = false;
+    for (LedAction code : codes) {
+        if (checkMagnitude(code) >= RpmAbove)
+            rpms.push_back(checkMagnitude(code));
+        lowFuel = lowFuel || checkUsesLowFuel(code);
+    }
+    std::sort(rpms.begin(), rpms.end());
+    rpms.erase(std::unique(rpms.begin(), rpms.end()), rpms.end());
+    for (std::int32_t rpm : rpms) {
+        float at = 0.0f, above = 0.0f;
+        checkAround(rpm, &at, &above);
+        rows.push_back({checkRpm(at), 0, at, full});
+        rows.push_back({checkRpm(above), 0, above, full});
+    }
+    if (lowFuel) {
+        if (p.lowFuel > 0.0f && p.lowFuel <= 1.0f) {
+            rows.push_back({"fuel " + checkPercent(p.lowFuel), 0, 0.0f, p.lowFuel});
+            rows.push_back({"fuel just under " + checkPercent(p.lowFuel), 0, 0.0f,
+                            std::nextafter(p.lowFuel, 0.0f)});
+        } else {
+            rows.push_back({"fuel 0 % (empty tank)", 0, 0.0f, 0.0f});
+        }
+    }
+    return rows;
+}
+
+// The distinct flash times above 0 that the profile's flashing codes use.
+std::vector<std::int32_t> checkFlashTimes(const CarProfile &p, const GlobalSettings &g)
+{
+    std::vector<std::int32_t> times;
+    for (LedAction code : {p.LED1, p.LED2, p.LED1b, p.LED2b}) {
+        const int flash = checkFlashIndex(code);
+        const std::int32_t t = flash >= 0 ? checkFlashTime(g, flash) : 0;
+        if (t > 0 && std::find(times.begin(), times.end(), t) == times.end())
+            times.push_back(t);
+    }
+    return times;
+}
+
+} // namespace
+
+void checkExplain(const CheckFile &file)
+{
+    outPrintf("%s, as lumivane reads it:\n", file.shown.c_str());
+    checkPrintConfig(file);
+    CarProfile profile;
+    checkPrintHeading(file, "default", "for every car without a section of its own",
+                      "so a car without a section of its own gets");
+    checkPrintProfile(file, nullptr, false, &profile);
+    for (const CheckSection &s : file.sections) {
+        const std::string name = "[" + checkShow(s.name) + "]";
+        const unsigned long line = static_cast<unsigned long>(s.line);
+        if (s.firstLine != s.line)
+            outPrintf("%s (line %lu): ignored, only the first [%s] (line %lu) is read\n",
+                      name.c_str(), line,
+                      checkShow(checkSectionNamed(file, s.name.c_str())->name).c_str(),
+                      static_cast<unsigned long>(s.firstLine));
+        else if (s.kind == CHECK_NO_CAR)
+            outPrintf("%s (line %lu): never used, car codes have at most 4 characters\n",
+                      name.c_str(), line);
+        else if (s.kind == CHECK_CAR) {
+            outPrintf("%s (line %lu):\n", name.c_str(), line);
+            checkPrintProfile(file, s.name.c_str(), true, &profile);
+        }
+    }
+}
+
+void checkExplainCar(const CheckFile &file, const char *car)
+{
+    const CheckSection *own = checkSectionNamed(file, car);
+    if (own != nullptr)
+        outPrintf("%s, car %s: [%s] (line %lu), and [default] for what it leaves out\n",
+                  file.shown.c_str(), car, checkShow(own->name).c_str(),
+                  static_cast<unsigned long>(own->line));
+    else if (checkSectionNamed(file, "default") != nullptr)
+        outPrintf("%s, car %s: no section of its own, so [default]\n", file.shown.c_str(), car);
+    else
+        outPrintf("%s, car %s: no section of its own and no [default]\n", file.shown.c_str(), car);
+    CarProfile profile;
+    checkPrintProfile(file, car, own != nullptr, &profile);
+
+    // The program's own evaluation on a datagram of each situation, at a tick of every
+    // on/off combination of the flash phases in use; a state that changes is flashing.
+    globalSettings = file.settings;
+    carProfile = profile;
+    const std::vector<std::uint32_t> ticks =
+        checkFlashTicks(checkFlashTimes(profile, file.settings));
+    const std::vector<CheckSituation> rows = checkSituations(profile);
+    std::vector<std::string> states[2];
+    outSetMuted(true); // undefined codes would print their message on every evaluation
+    for (const CheckSituation &row : rows) {
+        OutGaugePacket packet;
+        std::memset(&packet, 0, sizeof packet);
+        ogPacketSetCarName(packet, car);
+        ogPacketSetFlags(packet, row.flags);
+        ogPacketSetRpm(packet, row.rpm);
+        ogPacketSetFuel(packet, row.fuel);
+        int on[2] = {0, 0};
+        for (std::uint32_t tick : ticks) {
+            clockSetTest(tick);
+            bool led[2] = {false, false};
+            ledCombine(packet, &led[0], &led[1]);
+            on[0] += led[0] ? 1 : 0;
+            on[1] += led[1] ? 1 : 0;
+        }
+        for (int i = 0; i < 2; ++i) {
+            const int n = static_cast<int>(ticks.size());
+            states[i].push_back(on[i] == 0 ? "off" : on[i] == n ? "on" : "flashing");
+        }
+    }
+    clockClearTest();
+    outSetMuted(false);
+
+    std::size_t width = std::strlen("situation");
+    for (const CheckSituation &row : rows)
+        width = std::max(width, row.label.size());
+    const int w = static_cast<int>(width);
+    outPrintf("\n  %-*s  %-8s  %s\n", w, "situation", "LED 1", "LED 2");
+    for (std::size_t i = 0; i < rows.size(); ++i)
+        outPrintf("  %-*s  %-8s  %s\n", w, rows[i].label.c_str(), states[0][i].c_str(),
+                  states[1][i].c_str());
+}

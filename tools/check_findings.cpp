@@ -1,0 +1,580 @@
+// lumivane-check: reading a configuration file line by line and finding its mistakes.
+#include "tools/check.h"
+
+#include "app/ini.h"
+#include "app/out.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <climits>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+const char *const kConfigKeys[] = {"outGaugePort",        "deviceID",
+                                   "deviceNum",           "speedlimitFlashTime",
+                                   "shiftlightFlashTime", "lowfuelFlashTime"};
+const std::int32_t kConfigDefaults[] = {56551, 51715, 0, 200, 200, 1000};
+enum { KEY_PORT, KEY_DEVICE_ID, KEY_DEVICE_NUM, KEY_FLASH_TIMES };
+
+const char *const kCarKeys[] = {"LED1", "LED2", "LED1b", "LED2b", "lowFuel"};
+enum { KEY_LED1, KEY_LED2, KEY_LED1B, KEY_LED2B, KEY_LOWFUEL };
+
+const std::size_t kConfigKeyCount = sizeof kConfigKeys / sizeof kConfigKeys[0];
+const std::size_t kCarKeyCount = sizeof kCarKeys / sizeof kCarKeys[0];
+
+void checkAdd(CheckFile *file, std::size_t line, const char *kind, const std::string &text)
+{
+    file->findings.push_back(CheckFinding{line, kind, text});
+}
+
+bool checkEquals(const std::string &a, const char *b)
+{
+    return iniNameEquals(a.data(), a.size(), b);
+}
+
+char checkLower(char c)
+{
+    return static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+}
+
+// Edits between a and b, ignoring case, with a swap of neighbours as one edit.
+std::size_t checkDistance(const std::string &a, const std::string &b)
+{
+    const std::size_t n = a.size(), m = b.size();
+    std::vector<std::vector<std::size_t>> d(n + 1, std::vector<std::size_t>(m + 1));
+    for (std::size_t i = 0; i <= n; ++i)
+        d[i][0] = i;
+    for (std::size_t j = 0; j <= m; ++j)
+        d[0][j] = j;
+    for (std::size_t i = 1; i <= n; ++i) {
+        for (std::size_t j = 1; j <= m; ++j) {
+            std::size_t cost = checkLower(a[i - 1]) == checkLower(b[j - 1]) ? 0 : 1;
+            d[i][j] = std::min({d[i - 1][j] + 1, d[i][j - 1] + 1, d[i - 1][j - 1] + cost});
+            if (i > 1 && j > 1 && checkLower(a[i - 1]) == checkLower(b[j - 2]) &&
+                checkLower(a[i - 2]) == checkLower(b[j - 1]))
+                d[i][j] = std::min(d[i][j], d[i - 2][j - 2] + 1);
+        }
+    }
+    return d[n][m];
+}
+
+// The known name closest to name when it is close enough to be a slip, or NULL.
+const char *checkNearest(const std::string &name, const char *const *known, std::size_t count)
+{
+    if (name.size() > 64)
+        return nullptr;
+    const char *best = nullptr;
+    std::size_t bestDistance = 0;
+    for (std::size_t i = 0; i < count; ++i) {
+        std::size_t distance = checkDistance(name, known[i]);
+        if (distance <= 1 + std::strlen(known[i]) / 6 &&
+            (best == nullptr || distance < bestDistance)) {
+            best = known[i];
+            bestDistance = distance;
+        }
+    }
+    return best;
+}
+
+// The index of name among known (ignoring case), or count when it is not there.
+std::size_t checkIndexOf(const std::string &name, const char *const *known, std::size_t count)
+{
+    std::size_t i = 0;
+    while (i < count && !checkEquals(name, known[i]))
+        ++i;
+    return i;
+}
+
+CheckSectionKind checkKindOf(const std::string &name)
+{
+    if (checkEquals(name, "config"))
+        return CHECK_CONFIG;
+    if (checkEquals(name, "default"))
+        return CHECK_DEFAULT;
+    return name.size() <= 4 ? CHECK_CAR : CHECK_NO_CAR;
+}
+
+std::string checkKeyValue(const CheckKey &key)
+{
+    return key.name + "=" + checkShow(key.value);
+}
+
+// Findings on how an integer value reads: no number, text after it, more than 32 bits.
+void checkIntSyntax(CheckFile *file, const CheckKey &key, const IniIntRead &read,
+                    std::int32_t value)
+{
+    const std::string number = std::to_string(value);
+    if (read.digits == 0) {
+        checkAdd(file, key.line, "not-a-number",
+                 checkKeyValue(key) + " is not a number: read as 0");
+        return;
+    }
+    if (read.end < key.value.size()) {
+        std::string rest = key.value.substr(read.end);
+        std::size_t mark = rest.find_first_not_of(" \t\v");
+        bool comment = mark != std::string::npos && (rest[mark] == ';' || rest[mark] == '#');
+        checkAdd(file, key.line, "text-after-number",
+                 checkKeyValue(key) + " reads as " + number + ": the number ends before '" +
+                     checkShow(rest) + "'" +
+                     (comment ? " (there are no comments after values)" : ""));
+    }
+    if (!read.fits)
+        checkAdd(file, key.line, "beyond-32-bits",
+                 checkKeyValue(key) + " is beyond 32 bits: read as " + number);
+}
+
+void checkConfigValue(CheckFile *file, const CheckKey &key, std::size_t index)
+{
+    if (key.value.empty()) {
+        checkAdd(file, key.line, "empty-value",
+                 key.name + " is empty: the default " + std::to_string(kConfigDefaults[index]) +
+                     " is used");
+        return;
+    }
+    IniIntRead read;
+    std::int32_t value = iniParseIntRead(key.value.data(), key.value.size(), &read);
+    checkIntSyntax(file, key, read, value);
+    const std::string shown = key.name + "=" + std::to_string(value);
+    if (index == KEY_PORT && (value < 1 || value > 65535)) {
+        std::int32_t low = value & 0xFFFF;
+        checkAdd(file, key.line, "port",
+                 shown + " is outside 1 to 65535: " +
+                     (low == 0 ? std::string("the system picks a port, which the simulator "
+                                             "cannot know")
+                               : "lumivane listens on port " + std::to_string(low) +
+                                     " (the low 16 bits)"));
+    } else if (index == KEY_DEVICE_ID && (value < 0 || value > 0xFFFF)) {
+        checkAdd(file, key.line, "device-id",
+                 checkKeyValue(key) + " is outside 0 to 0xFFFF: it matches no device");
+    } else if (index == KEY_DEVICE_NUM && value < 0) {
+        checkAdd(file, key.line, "device-num", shown + " is negative: no device is ever found");
+    }
+}
+
+void checkCodeValue(CheckFile *file, const CheckSection &section, const CheckKey &key,
+                    std::size_t index)
+{
+    const bool car = section.kind == CHECK_CAR;
+    if (key.value.empty()) {
+        checkAdd(file, key.line, "empty-value",
+                 key.name + " is empty: " +
+                     (car ? "[default]'s " + std::string(kCarKeys[index]) + " is used"
+                          : std::string("the default 0 (off) is used")));
+        return;
+    }
+    IniIntRead read;
+    std::int32_t code = iniParseIntRead(key.value.data(), key.value.size(), &read);
+    checkIntSyntax(file, key, read, code);
+    if (car && code == CONFIG_ABSENT_CODE)
+        return; // the marker for "from [default]"
+
+    const bool primary = index == KEY_LED1 || index == KEY_LED2;
+    const std::string led =
+        std::string("LED ") + (index == KEY_LED1 || index == KEY_LED1B ? "1" : "2");
+    const std::string shown = key.name + "=" + std::to_string(code);
+    if (checkIsUndefined(code)) {
+        // The program prints the code without its sign, except the one that has no
+        // 32-bit absolute value.
+        std::int32_t printed = code == INT32_MIN ? code : checkMagnitude(code);
+        std::string effect = !primary   ? "it adds nothing to " + led
+                             : code < 0 ? "inverted, it is always on"
+                                        : "it is never on";
+        std::string text = shown + " is no action code: " + effect +
+                           ", and lumivane prints \"Unkown LED action " + std::to_string(printed) +
+                           "\" on every pass that receives data";
+        if (code == CONFIG_ABSENT_CODE)
+            text += " (-75 means \"from [default]\" only in a car section)";
+        checkAdd(file, key.line, "undefined-code", text);
+        return;
+    }
+    const int flash = checkFlashIndex(code);
+    if (primary && code < 0 && flash >= 0 && checkFlashTime(file->settings, flash) < 0)
+        checkAdd(file, key.line, "always-on",
+                 shown + " with a negative " + checkFlashKey(flash) + ": code " +
+                     std::to_string(-code) + " never lights, so inverted it is always on");
+}
+
+void checkLowFuelValue(CheckFile *file, const CheckSection &section, const CheckKey &key)
+{
+    // The program reads at most 127 characters of it, and converts them with strtod.
+    const std::string text = key.value.substr(0, CONFIG_STRING_SIZE - 1);
+    if (text.empty()) {
+        checkAdd(file, key.line, "empty-value",
+                 key.name + " is empty: read as 0, so low fuel never lights (leave the line "
+                            "out to get the default)");
+        return;
+    }
+    char *end = nullptr;
+    float value = static_cast<float>(std::strtod(text.c_str(), &end));
+    if (end == text.c_str()) {
+        checkAdd(file, key.line, "not-a-number",
+                 checkKeyValue(key) + " is not a number: read as 0, so low fuel never lights");
+        return;
+    }
+    char number[32];
+    std::snprintf(number, sizeof number, "%g", static_cast<double>(value));
+    if (*end != '\0') {
+        std::string rest = end;
+        bool comma = rest.size() > 1 && rest[0] == ',' && rest[1] >= '0' && rest[1] <= '9';
+        checkAdd(file, key.line, "text-after-number",
+                 checkKeyValue(key) + " reads as " + number + ": the number ends before '" +
+                     checkShow(rest) + "'" + (comma ? " (decimals take a point: 0.1)" : ""));
+    }
+    const std::string shown = key.name + "=" + number;
+    if (std::isnan(value)) {
+        checkAdd(file, key.line, "low-fuel", shown + " is no threshold: low fuel never lights");
+    } else if (value > 1.0f) {
+        checkAdd(file, key.line, "low-fuel",
+                 shown + " is above 1 (a full tank): the fuel is always below it" +
+                     (value <= 100.0f ? " (a fraction of the tank: 10 % is 0.1)" : ""));
+    } else if (value < 0.0f && section.kind == CHECK_DEFAULT) {
+        checkAdd(file, key.line, "low-fuel",
+                 shown + " in [default]: low fuel never lights (a negative lowFuel means "
+                         "\"from [default]\" only in a car section)");
+    }
+}
+
+void checkKeys(CheckFile *file, const CheckSection &section)
+{
+    const bool config = section.kind == CHECK_CONFIG;
+    const char *const *known = config ? kConfigKeys : kCarKeys;
+    const std::size_t count = config ? kConfigKeyCount : kCarKeyCount;
+    const char *const *other = config ? kCarKeys : kConfigKeys;
+    const std::size_t otherCount = config ? kCarKeyCount : kConfigKeyCount;
+
+    for (std::size_t k = 0; k < section.keys.size(); ++k) {
+        const CheckKey &key = section.keys[k];
+        const std::string where = "[" + checkShow(section.name) + "]";
+        std::size_t index = checkIndexOf(key.name, known, count);
+        if (index == count) {
+            if (checkIndexOf(key.name, other, otherCount) < otherCount) {
+                checkAdd(file, key.line, "misplaced-key",
+                         checkShow(key.name) + " is never read in " + where + ": it belongs in " +
+                             (config ? "[default] or a car section" : "[config]"));
+            } else {
+                const char *near = checkNearest(key.name, known, count);
+                std::string hint = key.name[0] == '#' ? " ('#' starts no comment, ';' does)"
+                                   : near != nullptr  ? " (did you mean " + std::string(near) + "?)"
+                                                      : "";
+                checkAdd(file, key.line, "unknown-key",
+                         "unknown key '" + checkShow(key.name) + "' in " + where +
+                             ": lumivane never reads it" + hint);
+            }
+            continue;
+        }
+        std::size_t first = 0;
+        while (first < k && !checkEquals(section.keys[first].name, known[index]))
+            ++first;
+        if (first < k) {
+            checkAdd(file, key.line, "repeated-key",
+                     checkShow(key.name) + " again (first at line " +
+                         std::to_string(section.keys[first].line) +
+                         "): only the first is read, this one is ignored");
+            continue;
+        }
+        if (config)
+            checkConfigValue(file, key, index);
+        else if (index == KEY_LOWFUEL)
+            checkLowFuelValue(file, section, key);
+        else
+            checkCodeValue(file, section, key, index);
+    }
+}
+
+const CheckKey *checkKeyNamed(const CheckSection *section, const char *name)
+{
+    if (section == nullptr)
+        return nullptr;
+    for (const CheckKey &key : section->keys) {
+        if (checkEquals(key.name, name))
+            return &key;
+    }
+    return nullptr;
+}
+
+bool checkHasFinding(const CheckFile &file, std::size_t line)
+{
+    for (const CheckFinding &f : file.findings) {
+        if (f.line == line)
+            return true;
+    }
+    return false;
+}
+
+// Where a code or threshold is used, for messages: "[XRT] LED1, [default] LED2".
+void checkAddUse(std::vector<std::string> *uses, const std::string &use)
+{
+    if (std::find(uses->begin(), uses->end(), use) == uses->end())
+        uses->push_back(use);
+}
+
+std::string checkUses(const std::vector<std::string> &uses)
+{
+    std::string text;
+    for (std::size_t i = 0; i < uses.size() && i < 3; ++i)
+        text += (i > 0 ? ", " : "") + uses[i];
+    if (uses.size() > 3)
+        text += " and " + std::to_string(uses.size() - 3) + " more";
+    return "used by " + text;
+}
+
+// Flash times that leave a flashing code steady or dark, and thresholds of 0 under a
+// low-fuel code: these need the profiles as the program resolves them.
+void checkProfiles(CheckFile *file)
+{
+    std::vector<const CheckSection *> cars{nullptr}; // NULL: [default]
+    for (const CheckSection &s : file->sections) {
+        if (s.kind == CHECK_CAR && s.firstLine == s.line)
+            cars.push_back(&s);
+    }
+    const CheckSection *deflt = checkSectionNamed(*file, "default");
+    std::vector<std::string> flashUses[3];
+    std::vector<std::pair<std::size_t, std::vector<std::string>>> zeroFuel;
+
+    for (const CheckSection *car : cars) {
+        CarProfile p;
+        unsigned from = 0;
+        checkResolve(*file, car != nullptr ? car->name.c_str() : nullptr, &p, &from);
+        const std::string label = "[" + (car != nullptr ? checkShow(car->name) : "default") + "]";
+        const LedAction codes[4] = {p.LED1, p.LED2, p.LED1b, p.LED2b};
+        const bool ownThreshold = car != nullptr && (from & CONFIG_FROM_DEFAULT_LOWFUEL) == 0;
+        std::vector<std::string> lowFuelUses;
+        for (int i = 0; i < 4; ++i) {
+            // A car's use of what it takes from [default] is listed under [default].
+            const bool inherited = car != nullptr && (from & (1u << i)) != 0;
+            const std::string where = label + " " + kCarKeys[i];
+            const int flash = checkFlashIndex(codes[i]);
+            if (flash >= 0 && !inherited)
+                checkAddUse(&flashUses[flash], where);
+            if (checkUsesLowFuel(codes[i]) && (!inherited || ownThreshold))
+                lowFuelUses.push_back(where);
+        }
+        if (lowFuelUses.empty() || p.lowFuel != 0.0f)
+            continue;
+        const CheckKey *key = checkKeyNamed(ownThreshold ? car : deflt, "lowFuel");
+        if (key == nullptr)
+            continue;
+        auto it = std::find_if(zeroFuel.begin(), zeroFuel.end(),
+                               [&](const auto &z) { return z.first == key->line; });
+        if (it == zeroFuel.end())
+            it = zeroFuel.insert(zeroFuel.end(), {key->line, {}});
+        for (const std::string &u : lowFuelUses)
+            checkAddUse(&it->second, u);
+    }
+
+    const CheckSection *config = checkSectionNamed(*file, "config");
+    static const int flashCodes[3] = {SpeedLimitFlash, ShiftLightFlash, LowFuelFlash};
+    for (int f = 0; f < 3; ++f) {
+        const std::int32_t time = checkFlashTime(file->settings, f);
+        if (flashUses[f].empty() || time > 0)
+            continue;
+        const CheckKey *key = checkKeyNamed(config, checkFlashKey(f));
+        const std::string shown = std::string(checkFlashKey(f)) + "=" + std::to_string(time);
+        const std::string code = "code " + std::to_string(flashCodes[f]);
+        checkAdd(file, key != nullptr ? key->line : 0, "flash-time",
+                 (time == 0 ? shown + ": " + code + " lights steadily, without flashing ("
+                            : shown + " is negative: " + code + " never lights (") +
+                     checkUses(flashUses[f]) + ")");
+    }
+    for (const auto &z : zeroFuel) {
+        if (!checkHasFinding(*file, z.first))
+            checkAdd(file, z.first, "low-fuel",
+                     "lowFuel=0: low fuel never lights (" + checkUses(z.second) + ")");
+    }
+}
+
+} // namespace
+
+std::int32_t checkMagnitude(LedAction code)
+{
+    if (code == INT32_MIN)
+        return -1;
+    return code < 0 ? -code : code;
+}
+
+bool checkIsUndefined(LedAction code)
+{
+    std::int32_t value = checkMagnitude(code);
+    return value < 0 || (value > AlwaysOn && value < RpmAbove);
+}
+
+bool checkUsesLowFuel(LedAction code)
+{
+    std::int32_t value = checkMagnitude(code);
+    return value == LowFuel || value == LowFuelFlash;
+}
+
+int checkFlashIndex(LedAction code)
+{
+    switch (checkMagnitude(code)) {
+    case SpeedLimitFlash:
+        return 0;
+    case ShiftLightFlash:
+        return 1;
+    case LowFuelFlash:
+        return 2;
+    default:
+        return -1;
+    }
+}
+
+const char *checkFlashKey(int index)
+{
+    return kConfigKeys[KEY_FLASH_TIMES + index];
+}
+
+std::int32_t checkFlashTime(const GlobalSettings &settings, int index)
+{
+    const std::int32_t times[3] = {settings.speedlimitFlashTime, settings.shiftlightFlashTime,
+                                   settings.lowfuelFlashTime};
+    return times[index];
+}
+
+void checkResolve(const CheckFile &file, const char *car, CarProfile *out, unsigned *from)
+{
+    // [default] read as a car's section gives what a car without a section gets: every
+    // marker there falls through to the same [default] values.
+    configResolveProfileFrom(file.path.c_str(), car != nullptr ? car : "default", out, from);
+}
+
+std::string checkShow(const std::string &text)
+{
+    std::string shown;
+    for (std::size_t i = 0; i < text.size() && i < 40; ++i) {
+        unsigned char c = static_cast<unsigned char>(text[i]);
+        shown += (c >= 0x20 && c <= 0x7E) ? static_cast<char>(c) : '?';
+    }
+    if (text.size() > 40)
+        shown += "...";
+    return shown;
+}
+
+const CheckSection *checkSectionNamed(const CheckFile &file, const char *name)
+{
+    for (const CheckSection &s : file.sections) {
+        if (checkEquals(s.name, name))
+            return &s;
+    }
+    return nullptr;
+}
+
+bool checkLoad(const std::string &shown, const std::string &path, CheckFile *file,
+               std::string *error)
+{
+    file->shown = shown;
+    file->path = path;
+    std::FILE *in = std::fopen(path.c_str(), "rb");
+    if (in == nullptr) {
+        *error = std::strerror(errno);
+        return false;
+    }
+    char buffer[64 * 1024];
+    std::size_t n = 0;
+    while ((n = std::fread(buffer, 1, sizeof buffer, in)) > 0)
+        file->text.append(buffer, n);
+    const bool failed = std::ferror(in) != 0;
+    const int readError = errno;
+    std::fclose(in);
+    if (failed) {
+        *error = std::strerror(readError); // a folder, for one
+        return false;
+    }
+    configReadGlobals(path.c_str(), &file->settings);
+
+    IniScan scan;
+    iniScanStart(&scan, file->text.data(), file->text.size());
+    file->bom = scan.bom;
+    file->bomOnHeader = false;
+    IniLine line;
+    while (iniScanNext(&scan, &line)) {
+        if (line.kind == INI_LINE_SECTION) {
+            CheckSection section;
+            section.name.assign(line.name, line.nameLen);
+            section.line = line.number;
+            section.kind = checkKindOf(section.name);
+            section.firstLine = line.number;
+            const CheckSection *first = checkSectionNamed(*file, section.name.c_str());
+            if (first != nullptr)
+                section.firstLine = first->line;
+            file->sections.push_back(section);
+            file->bomOnHeader = file->bomOnHeader || (file->bom && line.number == 1);
+        } else if (line.kind == INI_LINE_COMMENT) {
+            continue;
+        } else if (file->sections.empty()) {
+            checkAdd(file, line.number, "outside-section",
+                     "line outside any section: lumivane never reads it");
+        } else if (line.kind == INI_LINE_OTHER) {
+            std::string text(line.name, line.nameLen);
+            checkAdd(file, line.number, "no-equals",
+                     text[0] == '[' ? "'" + checkShow(text) +
+                                          "' has no closing ']': no section header, ignored"
+                     : text[0] == '#' ? "line without '=': no key, ignored ('#' starts no "
+                                        "comment, ';' does)"
+                                      : "line without '=': no key, ignored");
+        } else {
+            file->sections.back().keys.push_back(CheckKey{line.number,
+                                                          std::string(line.name, line.nameLen),
+                                                          std::string(line.value, line.valueLen)});
+        }
+    }
+    return true;
+}
+
+void checkFindings(CheckFile *file)
+{
+    if (file->bom)
+        checkAdd(file, 1, "bom",
+                 std::string("the file starts with a UTF-8 byte-order mark: fine on Linux, but "
+                             "Windows reads it as text") +
+                     (file->bomOnHeader ? ", so there the first section is lost" : "") +
+                     "; save the file without it");
+    bool carOrDefault = false;
+    for (const CheckSection &section : file->sections) {
+        const std::string name = "[" + checkShow(section.name) + "]";
+        if (section.firstLine != section.line) {
+            checkAdd(file, section.line, "repeated-section",
+                     "second " + name + " (first at line " + std::to_string(section.firstLine) +
+                         "): only the first is read, its keys here are ignored");
+            continue;
+        }
+        if (section.kind == CHECK_NO_CAR) {
+            static const char *const named[] = {"config", "default"};
+            const char *near = checkNearest(section.name, named, 2);
+            checkAdd(file, section.line, "long-section",
+                     name + " never matches a car: car codes have at most 4 characters" +
+                         (near != nullptr ? " (did you mean [" + std::string(near) + "]?)" : ""));
+            continue;
+        }
+        carOrDefault = carOrDefault || section.kind != CHECK_CONFIG;
+        checkKeys(file, section);
+    }
+    if (!carOrDefault)
+        checkAdd(file, 0, "nothing-lights",
+                 "no [default] and no car section: both LEDs stay off in every car");
+    checkProfiles(file);
+    std::stable_sort(file->findings.begin(), file->findings.end(),
+                     [](const CheckFinding &a, const CheckFinding &b) { return a.line < b.line; });
+}
+
+std::size_t checkPrintFindings(const CheckFile &file)
+{
+    for (const CheckFinding &f : file.findings) {
+        if (f.line == 0)
+            outPrintf("%s: warning: %s [%s]\n", file.shown.c_str(), f.text.c_str(), f.kind);
+        else
+            outPrintf("%s:%lu: warning: %s [%s]\n", file.shown.c_str(),
+                      static_cast<unsigned long>(f.line), f.text.c_str(), f.kind);
+    }
+    const std::size_t n = file.findings.size();
+    if (n == 0)
+        outPrintf("%s: no findings\n", file.shown.c_str());
+    else
+        outPrintf("%s: %lu finding%s\n", file.shown.c_str(), static_cast<unsigned long>(n),
+                  n == 1 ? "" : "s");
+    return n;
+}
