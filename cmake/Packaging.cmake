@@ -94,9 +94,10 @@ else()
 the two LEDs of a USB HID device (vendor 046D) as lumivane.cfg says for the
 car being driven: shift light, pit speed limiter, turn signals, low fuel,
 engine-speed thresholds, flashing, inverted or combined. The package also
-holds ogsend, a datagram sender for trying a configuration without the
-simulator, and a udev rule that lets the user at the seat open the device.
-An example configuration is in /usr/share/doc/lumivane.")
+holds lumivane-check, which explains a configuration and finds its mistakes,
+ogsend, a datagram sender for trying a configuration without the simulator,
+and a udev rule that lets the user at the seat open the device. An example
+configuration is in /usr/share/doc/lumivane.")
     set(CPACK_LUMIVANE_STRIP "${CMAKE_STRIP}")
     # The shared-library dependencies, worked out by dpkg-shlibdeps (package dpkg-dev).
     set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)

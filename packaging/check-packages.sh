@@ -89,7 +89,7 @@ man_entries=()
 for page in "${pages[@]}"; do
     man_entries+=("usr/share/man/man${page##*.}/${page##*/}.gz")
 done
-expect_entries "the .deb" "$listing" usr/bin/lumivane usr/bin/ogsend \
+expect_entries "the .deb" "$listing" usr/bin/lumivane usr/bin/ogsend usr/bin/lumivane-check \
     usr/lib/udev/rules.d/70-lumivane.rules usr/share/doc/lumivane/lumivane.cfg \
     usr/share/doc/lumivane/README.md usr/share/doc/lumivane/copyright \
     usr/share/doc/lumivane/changelog.gz "${man_entries[@]}"
@@ -146,7 +146,7 @@ if [[ -f cmake/mingw-w64-x86_64.cmake ]]; then
     listing=$(python3 -m zipfile -l "${zips[0]}")
     echo "$listing" | sed 's/^/  /'
     expect_entries "the .zip" "$(awk '{print $1}' <<<"$listing")" lumivane.exe ogsend.exe \
-        lumivane.cfg README.md LICENSE.txt
+        lumivane-check.exe lumivane.cfg README.md LICENSE.txt
 
     # Every program in the ZIP carries the version resource: the project's version, the
     # product name and the licence's copyright line.
@@ -198,6 +198,9 @@ echo "$log"
 grep -q 'reload request' <<<"$log" && fail "postinst complains about udev"
 [[ -x /usr/bin/lumivane ]] || fail "/usr/bin/lumivane is missing after installation"
 [[ -x /usr/bin/ogsend ]] || fail "/usr/bin/ogsend is missing after installation"
+/usr/bin/lumivane-check /usr/share/doc/lumivane/lumivane.cfg >/dev/null ||
+    fail "lumivane-check finds mistakes in the example configuration"
+say "lumivane-check: no findings in the installed example configuration"
 rule=/usr/lib/udev/rules.d/70-lumivane.rules
 grep -q 'ATTRS{idVendor}=="046d"' "$rule" || fail "$rule is missing or wrong"
 say "udev rule in place: $rule"
