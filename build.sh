@@ -2,7 +2,7 @@
 # Builds Lumivane and runs the program or the tests.
 #   ./build.sh run       build for Linux and start lumivane in the current folder
 #   ./build.sh test      build for Linux and Windows and run every test (Windows under Wine)
-#   ./build.sh windows   cross-build lumivane.exe only
+#   ./build.sh windows   cross-build the Windows programs and tests only
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
@@ -66,7 +66,7 @@ test)
     ;;
 windows)
     build_windows
-    echo "build.sh: $here/build/windows/lumivane.exe"
+    echo "build.sh: $here/build/windows: lumivane.exe, tools/lumivane-check.exe, tools/ogsend.exe"
     ;;
 *)
     sed -n '2,5p' "$0" | sed 's/^# \{0,1\}//'
