@@ -16,6 +16,8 @@ import time
 import traceback
 
 NOBODY = 65534
+# The guest's writable folder, a tmpfs; the rest of the shared root is read-only.
+SCRATCH = "/run/lumivane-vm"
 INIT_LINE = "initHID: Initializing HID (Device ID 0x{:04X})...HID GUID: 4D1E55B2"
 
 
@@ -197,15 +199,15 @@ class Env:
         self.args = args
         self.devices = Devices(args.uhid)
         # Copies any user can run, wherever the build lies.
-        os.makedirs("/tmp/bin", exist_ok=True)
-        self.lumivane = shutil.copy(args.lumivane, "/tmp/bin/lumivane")
+        os.makedirs(f"{SCRATCH}/bin", exist_ok=True)
+        self.lumivane = shutil.copy(args.lumivane, f"{SCRATCH}/bin/lumivane")
         os.chmod(self.lumivane, 0o755)
         self.port = 47000
 
     def folder(self, name, config):
         """A working folder with lumivane.cfg: [config] with a port of its own, then config."""
         self.port += 1
-        folder = f"/tmp/{name}"
+        folder = f"{SCRATCH}/{name}"
         os.makedirs(folder, mode=0o755)
         with open(f"{folder}/lumivane.cfg", "w") as f:
             f.write(f"[config]\noutGaugePort={self.port}\n{config}")

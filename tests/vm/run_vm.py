@@ -37,7 +37,7 @@ if mount -t 9p -o trans=virtio,version=9p2000.L,ro host /host; then
     mount -t proc proc /host/proc
     mount -t sysfs sysfs /host/sys
     mount -t devtmpfs devtmpfs /host/dev
-    mount -t tmpfs tmpfs /host/tmp
+    # The only writable place. Not /tmp: the build (a CI clone, say) may lie there.
     mount -t tmpfs tmpfs /host/run
     ip link set lo up
     chroot /host {command}
