@@ -54,7 +54,7 @@ build_windows() {
 cd "$here"
 case ${1:-} in
 run)
-    build_linux lumivane ogsend
+    build_linux lumivane lumivane-check ogsend
     cd "$start_dir"
     exec "$here/build/linux/lumivane"
     ;;
