@@ -7,6 +7,13 @@
 #include <cstdlib>
 #include <cstring>
 
+const char *const CONFIG_GLOBAL_KEYS[CONFIG_GLOBAL_COUNT] = {
+    "outGaugePort",        "deviceID",            "deviceNum",
+    "speedlimitFlashTime", "shiftlightFlashTime", "lowfuelFlashTime"};
+const std::int32_t CONFIG_GLOBAL_DEFAULTS[CONFIG_GLOBAL_COUNT] = {56551, 51715, 0, 200, 200, 1000};
+const char *const CONFIG_CAR_KEYS[CONFIG_CAR_COUNT] = {"LED1", "LED2", "LED1b", "LED2b",
+                                                       "lowFuel"};
+
 GlobalSettings globalSettings = {56551, 51715, 0, 200, 200, 1000};
 CarProfile carProfile = {0, 0, 0, 0, 0.0f};
 char currentCar[5] = {0, 0, 0, 0, 0};
@@ -20,7 +27,7 @@ bool g_globalsLoaded = false;
 float readThreshold(const char *path, const char *section, const char *def)
 {
     char text[CONFIG_STRING_SIZE];
-    profileGetString(section, "lowFuel", def, text, sizeof text, path);
+    profileGetString(section, CONFIG_CAR_KEYS[4], def, text, sizeof text, path);
     return static_cast<float>(std::strtod(text, nullptr));
 }
 
@@ -28,12 +35,11 @@ float readThreshold(const char *path, const char *section, const char *def)
 
 void configReadGlobals(const char *path, GlobalSettings *out)
 {
-    out->outGaugePort = profileGetInt("config", "outGaugePort", 56551, path);
-    out->deviceID = profileGetInt("config", "deviceID", 51715, path);
-    out->deviceNum = profileGetInt("config", "deviceNum", 0, path);
-    out->speedlimitFlashTime = profileGetInt("config", "speedlimitFlashTime", 200, path);
-    out->shiftlightFlashTime = profileGetInt("config", "shiftlightFlashTime", 200, path);
-    out->lowfuelFlashTime = profileGetInt("config", "lowfuelFlashTime", 1000, path);
+    std::int32_t *const fields[CONFIG_GLOBAL_COUNT] = {
+        &out->outGaugePort,        &out->deviceID,            &out->deviceNum,
+        &out->speedlimitFlashTime, &out->shiftlightFlashTime, &out->lowfuelFlashTime};
+    for (int i = 0; i < CONFIG_GLOBAL_COUNT; ++i)
+        *fields[i] = profileGetInt("config", CONFIG_GLOBAL_KEYS[i], CONFIG_GLOBAL_DEFAULTS[i], path);
 }
 
 void configResolveProfile(const char *path, const char *car, CarProfile *out)
@@ -44,7 +50,7 @@ void configResolveProfile(const char *path, const char *car, CarProfile *out)
 void configResolveProfileFrom(const char *path, const char *car, CarProfile *out,
                               unsigned *fromDefault)
 {
-    static const char *const keys[4] = {"LED1", "LED2", "LED1b", "LED2b"};
+    const char *const *keys = CONFIG_CAR_KEYS;
     LedAction codes[4];
     for (int i = 0; i < 4; ++i)
         codes[i] = profileGetInt(car, keys[i], CONFIG_ABSENT_CODE, path);

@@ -25,6 +25,16 @@ struct CarProfile {
 };
 
 constexpr std::int32_t CONFIG_ABSENT_CODE = -75;
+
+// The keys of [config] in the order of GlobalSettings' fields (and of reading), with the
+// value each takes when missing.
+constexpr int CONFIG_GLOBAL_COUNT = 6;
+extern const char *const CONFIG_GLOBAL_KEYS[CONFIG_GLOBAL_COUNT];
+extern const std::int32_t CONFIG_GLOBAL_DEFAULTS[CONFIG_GLOBAL_COUNT];
+
+// The keys of [default] and the car sections: LED1, LED2, LED1b, LED2b, lowFuel.
+constexpr int CONFIG_CAR_COUNT = 5;
+extern const char *const CONFIG_CAR_KEYS[CONFIG_CAR_COUNT];
 constexpr int CONFIG_STRING_SIZE = 128;
 
 extern GlobalSettings globalSettings;

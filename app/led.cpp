@@ -37,12 +37,12 @@ bool flashOn(FlashClock *clock, std::int32_t flashTime)
 
 bool evalWithClock(LedAction code, const OutGaugePacket &packet, FlashClock *clock)
 {
-    if (code == INT32_MIN) {
-        // No 32-bit absolute value exists: an undefined code.
-        outPrintf("Unkown LED action %d\n", static_cast<int>(code));
+    // -2147483648 has no 32-bit absolute value: it stays as it is, an undefined code.
+    std::int32_t value = code < 0 && code != INT32_MIN ? -code : code;
+    if (ledActionUndefined(code)) {
+        outPrintf("Unkown LED action %d\n", static_cast<int>(value));
         return false;
     }
-    std::int32_t value = code < 0 ? -code : code;
     switch (value) {
     case Off:
         return false;
@@ -77,15 +77,19 @@ bool evalWithClock(LedAction code, const OutGaugePacket &packet, FlashClock *clo
     default:
         break;
     }
-    if (value < RpmAbove) {
-        outPrintf("Unkown LED action %d\n", static_cast<int>(value));
-        return false;
-    }
     // The code as a double is exact; a NaN engine speed compares false.
     return static_cast<double>(value) < static_cast<double>(ogPacketRpm(packet));
 }
 
 } // namespace
+
+bool ledActionUndefined(LedAction code)
+{
+    if (code == INT32_MIN)
+        return true;
+    std::int32_t value = code < 0 ? -code : code;
+    return value > AlwaysOn && value < RpmAbove;
+}
 
 bool ledFlashPhase(std::uint32_t tick, std::int32_t flashTime)
 {

@@ -31,6 +31,10 @@ enum LedActionCode : std::int32_t {
 // "Unkown LED action %d\n" and give false.
 bool evalLedAction(LedAction code, const OutGaugePacket &packet);
 
+// Whether code is undefined: 15 to 100 of either sign, and -2147483648, which has no
+// 32-bit absolute value. evalLedAction prints "Unkown LED action" for these and gives false.
+bool ledActionUndefined(LedAction code);
+
 // Whether the flash phase of flash time flashTime (ms) is on at tick.
 // Positive: on for (tick mod 2T) < T. Zero: always on (a steady light).
 // Negative: never on.

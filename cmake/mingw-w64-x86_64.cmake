@@ -18,8 +18,7 @@ set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
 
 # Executables built here run under Wine (tests, and try_run checks), through a
 # wrapper that keeps Wine's own diagnostics out of the output.
-# Debian's wine64 package alone puts its loader in /usr/lib/wine, not on the PATH.
-find_program(LUMIVANE_WINE NAMES wine64 wine PATHS /usr/lib/wine)
+find_program(LUMIVANE_WINE NAMES wine64 wine)
 if(LUMIVANE_WINE)
     set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/wine-run.sh)
 endif()

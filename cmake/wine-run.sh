@@ -5,13 +5,10 @@
 : "${WINEPREFIX:=${XDG_CACHE_HOME:-$HOME/.cache}/lumivane-wine}"
 export WINEDEBUG WINEPREFIX
 
-# Debian's wine64 package alone puts its loader in /usr/lib/wine, not on the PATH.
 if command -v wine64 >/dev/null 2>&1; then
     wine=wine64
-elif command -v wine >/dev/null 2>&1; then
-    wine=wine
 else
-    wine=/usr/lib/wine/wine64
+    wine=wine
 fi
 
 # Creating a prefix takes seconds; tests started side by side must not each

@@ -72,9 +72,6 @@ std::size_t checkPrintFindings(const CheckFile &file);
 // The magnitude of an action code; -1 for -2147483648, which has none in 32 bits.
 std::int32_t checkMagnitude(LedAction code);
 
-// Codes 15 to 100 of either sign, and -2147483648: lumivane prints "Unkown LED action".
-bool checkIsUndefined(LedAction code);
-
 // Codes 10 and 13 of either sign: they test the low-fuel threshold.
 bool checkUsesLowFuel(LedAction code);
 

@@ -85,7 +85,7 @@ CheckCondition checkIndicator(std::int32_t code)
 CheckCondition checkCondition(LedAction code, const GlobalSettings &g, float lowFuel)
 {
     const std::int32_t value = checkMagnitude(code);
-    if (checkIsUndefined(code))
+    if (ledActionUndefined(code))
         return {CHECK_NEVER, "undefined code"};
     if (value >= RpmAbove)
         return {CHECK_SOMETIMES, "engine speed above " + std::to_string(value) + " rpm"};
@@ -159,7 +159,7 @@ void checkPrintLed(int n, LedAction primary, LedAction secondary, const CarProfi
     const LedAction codes[2] = {primary, secondary};
     std::string notes;
     for (int i = 0; i < 2; ++i) {
-        if (checkIsUndefined(codes[i]))
+        if (ledActionUndefined(codes[i]))
             notes += (notes.empty() ? "" : "; ") + keys[i] + "=" + std::to_string(codes[i]) +
                      " is undefined";
     }

@@ -15,17 +15,16 @@
 
 namespace {
 
-const char *const kConfigKeys[] = {"outGaugePort",        "deviceID",
-                                   "deviceNum",           "speedlimitFlashTime",
-                                   "shiftlightFlashTime", "lowfuelFlashTime"};
-const std::int32_t kConfigDefaults[] = {56551, 51715, 0, 200, 200, 1000};
+// The program's keys: indexes into CONFIG_GLOBAL_KEYS and CONFIG_CAR_KEYS.
+const char *const *const kConfigKeys = CONFIG_GLOBAL_KEYS;
+const std::int32_t *const kConfigDefaults = CONFIG_GLOBAL_DEFAULTS;
 enum { KEY_PORT, KEY_DEVICE_ID, KEY_DEVICE_NUM, KEY_FLASH_TIMES };
 
-const char *const kCarKeys[] = {"LED1", "LED2", "LED1b", "LED2b", "lowFuel"};
+const char *const *const kCarKeys = CONFIG_CAR_KEYS;
 enum { KEY_LED1, KEY_LED2, KEY_LED1B, KEY_LED2B, KEY_LOWFUEL };
 
-const std::size_t kConfigKeyCount = sizeof kConfigKeys / sizeof kConfigKeys[0];
-const std::size_t kCarKeyCount = sizeof kCarKeys / sizeof kCarKeys[0];
+const std::size_t kConfigKeyCount = CONFIG_GLOBAL_COUNT;
+const std::size_t kCarKeyCount = CONFIG_CAR_COUNT;
 
 void checkAdd(CheckFile *file, std::size_t line, const char *kind, const std::string &text)
 {
@@ -177,7 +176,7 @@ void checkCodeValue(CheckFile *file, const CheckSection &section, const CheckKey
     const std::string led =
         std::string("LED ") + (index == KEY_LED1 || index == KEY_LED1B ? "1" : "2");
     const std::string shown = key.name + "=" + std::to_string(code);
-    if (checkIsUndefined(code)) {
+    if (ledActionUndefined(code)) {
         // The program prints the code without its sign, except the one that has no
         // 32-bit absolute value.
         std::int32_t printed = code == INT32_MIN ? code : checkMagnitude(code);
@@ -395,12 +394,6 @@ std::int32_t checkMagnitude(LedAction code)
     if (code == INT32_MIN)
         return -1;
     return code < 0 ? -code : code;
-}
-
-bool checkIsUndefined(LedAction code)
-{
-    std::int32_t value = checkMagnitude(code);
-    return value < 0 || (value > AlwaysOn && value < RpmAbove);
 }
 
 bool checkUsesLowFuel(LedAction code)
