@@ -3,8 +3,11 @@
 
 The guest gets a small initramfs (busybox and the kernel modules it needs), mounts this machine's
 root read-only over virtio 9p, and runs the cases in a chroot into it, with the real binaries of
-the build where they lie. It prints to the serial console, which is read here, and powers off.
-Exit status: 0 when every case passed, 77 (skipped) when QEMU, the kernel or busybox is missing.
+the build. It prints to the serial console, which is read here, and powers off. One boot runs one
+leg: the Linux programs (--leg linux) or the Windows programs under Wine (--leg windows). For the
+Windows leg a Wine prefix is made here before the boot and shared into the guest writable.
+Exit status: 0 when every case passed, 77 (skipped) when QEMU, the kernel, busybox or Wine is
+missing.
 """
 import argparse
 import lzma
@@ -39,6 +42,7 @@ if mount -t 9p -o trans=virtio,version=9p2000.L,ro host /host; then
     mount -t devtmpfs devtmpfs /host/dev
     # The only writable place. Not /tmp: the build (a CI clone, say) may lie there.
     mount -t tmpfs tmpfs /host/run
+{mounts}
     ip link set lo up
     chroot /host {command}
     echo "VMEXIT $?"
@@ -123,7 +127,7 @@ def has_interpreter(elf):
                for i in range(count))
 
 
-def make_initramfs(path, modules, command):
+def make_initramfs(path, modules, command, mounts=""):
     busybox = shutil.which("busybox") or "/bin/busybox"
     with open(busybox, "rb") as f:
         data = f.read()
@@ -142,37 +146,83 @@ def make_initramfs(path, modules, command):
             blob = lzma.decompress(blob)
         entries.append((f"lib/{name}.ko", 0o100644, blob))
         insmod.append(f"insmod /lib/{name}.ko {MODULE_PARAMS.get(name, '')}".rstrip())
-    init = INIT.format(insmod="\n".join(insmod), command=command)
+    init = INIT.format(insmod="\n".join(insmod), command=command, mounts=mounts)
     entries.append(("init", 0o100755, init.encode()))
     with open(path, "wb") as f:
         f.write(cpio(entries))
 
 
+# Where the guest mounts the Wine prefix of the Windows leg: on the tmpfs, after it.
+GUEST_PREFIX = "/run/lumivane-wine"
+PREFIX_MOUNT = f"""    mkdir -p /host{GUEST_PREFIX}
+    mount -t 9p -o trans=virtio,version=9p2000.L prefix /host{GUEST_PREFIX}"""
+
+
+def make_prefix(emulator, path):
+    """A Wine prefix whose HID bus shows the guest's hidraw devices to Windows programs.
+
+    Wine's bus driver starts its hidraw backend only with its SDL backend off."""
+    env = dict(os.environ, WINEPREFIX=path)
+    key = r"HKLM\System\CurrentControlSet\Services\winebus"
+    start = time.monotonic()
+    for cmd in ([emulator, "reg", "add", key, "/v", "Enable SDL", "/t", "REG_DWORD", "/d", "0",
+                 "/f"], ["wineserver", "-w"]):
+        done = subprocess.run(cmd, env=env, stdin=subprocess.DEVNULL, capture_output=True,
+                              text=True, timeout=300)
+        if done.returncode != 0:
+            raise SystemExit(f"vm: making the Wine prefix failed: {cmd}: {done.stdout}"
+                             f"{done.stderr}")
+    print(f"vm: Wine prefix made in {time.monotonic() - start:.1f} s", flush=True)
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-    for name in ("lumivane", "ogsend", "uhid", "rules"):
+    parser.add_argument("--leg", choices=("linux", "windows"), default="linux")
+    for name in ("lumivane", "ogsend", "uhid"):
         parser.add_argument(f"--{name}", required=True)
+    parser.add_argument("--rules", help="the udev rule (Linux leg)")
+    parser.add_argument("--emulator", help="the script that runs a Windows program under Wine")
     parser.add_argument("--timeout", type=float, default=300, help="seconds for the whole run")
     args = parser.parse_args()
+    windows = args.leg == "windows"
+    if windows and not args.emulator:
+        parser.error("the Windows leg needs --emulator")
+    if not windows and not args.rules:
+        parser.error("the Linux leg needs --rules")
 
     qemu = shutil.which("qemu-system-x86_64")
     if qemu is None:
         skip("qemu-system-x86_64 not found: install the Debian package qemu-system-x86")
+    if windows and (shutil.which("wine") is None or shutil.which("wineserver") is None):
+        skip("wine or wineserver not found: install the Debian packages wine and wine64")
     version = find_kernel()
     guest = [sys.executable, "-u",
-             os.path.join(os.path.dirname(os.path.abspath(__file__)), "cases.py")]
-    for name in ("lumivane", "ogsend", "uhid", "rules"):
-        guest += [f"--{name}", os.path.abspath(getattr(args, name))]
+             os.path.join(os.path.dirname(os.path.abspath(__file__)), "cases.py"),
+             "--leg", args.leg]
+    for name in ("lumivane", "ogsend", "uhid", "rules", "emulator"):
+        if getattr(args, name):
+            guest += [f"--{name}", os.path.abspath(getattr(args, name))]
 
     with tempfile.TemporaryDirectory(prefix="lumivane-vm-") as work:
         initramfs = os.path.join(work, "initramfs.cpio")
-        make_initramfs(initramfs, module_files(version), shlex.join(guest))
-        cmd = [qemu, "-m", "512", "-smp", "1", "-nographic", "-no-reboot", "-nic", "none",
+        cmd = [qemu, "-nographic", "-no-reboot", "-nic", "none",
                "-kernel", f"/boot/vmlinuz-{version}", "-initrd", initramfs,
                "-append", "console=ttyS0 quiet panic=-1",
                "-virtfs", "local,path=/,mount_tag=host,security_model=none,readonly=on,"
                           "multidevs=remap"]
-        print(f"vm: kernel {version}, {shutil.which('busybox')}, {qemu}", flush=True)
+        if windows:
+            # Wine's first start in the guest wants room and a second processor.
+            prefix = os.path.join(work, "prefix")
+            make_prefix(os.path.abspath(args.emulator), prefix)
+            guest += ["--prefix", GUEST_PREFIX]
+            cmd += ["-m", "2048", "-smp", "2",
+                    "-virtfs", f"local,path={prefix},mount_tag=prefix,security_model=none"]
+        else:
+            cmd += ["-m", "512", "-smp", "1"]
+        make_initramfs(initramfs, module_files(version), shlex.join(guest),
+                       PREFIX_MOUNT if windows else "")
+        print(f"vm: {args.leg} leg, kernel {version}, {shutil.which('busybox')}, {qemu}",
+              flush=True)
         start = time.monotonic()
         vm = subprocess.Popen(cmd, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
                               stderr=subprocess.STDOUT)
@@ -180,8 +230,10 @@ def main():
         timer.start()
         results, exit_line = {}, None
         for raw in vm.stdout:
-            # Without the terminal escapes with which the firmware clears the screen.
-            line = re.sub(r"\x1b(\[[0-9;?]*[A-Za-z]|c)", "", raw.decode(errors="replace"))
+            # Without the terminal escapes with which the firmware clears the screen, and the
+            # window titles that Wine's console sends to the guest's terminal.
+            line = re.sub(r"\x1b(\[[0-9;?]*[A-Za-z]|c|\][^\x07]*\x07)", "",
+                          raw.decode(errors="replace"))
             line = line.rstrip("\r\n")
             print(line, flush=True)
             m = re.match(r"VMCASE (\S+) (PASS|FAIL)", line)
@@ -193,7 +245,8 @@ def main():
         timer.cancel()
         took = time.monotonic() - start
 
-    print(f"vm: {len(results)} case(s) in {took:.1f} s, boot included", flush=True)
+    print(f"vm: {args.leg} leg: {len(results)} case(s) in {took:.1f} s, boot included",
+          flush=True)
     for name, verdict in results.items():
         print(f"vm: {verdict} {name}")
     if exit_line is None:
