@@ -11,14 +11,14 @@ start_dir=$PWD
 jobs=$(nproc 2>/dev/null || echo 2)
 
 # Debian packages the build and the tests need, by the command or file that shows each one.
-linux_needs=("cmake:cmake" "g++:g++" "/usr/include/gtest/gtest.h:libgtest-dev"
+linux_needs=("cmake:cmake" "make:make" "g++:g++" "/usr/include/gtest/gtest.h:libgtest-dev"
              "/usr/src/googletest/CMakeLists.txt:googletest" "python3:python3")
 windows_needs=("x86_64-w64-mingw32-g++-posix:g++-mingw-w64-x86-64-posix"
                "/usr/lib/wine/wine64:wine64" "wine:wine")
 # The packages: the cross compiler, dpkg-shlibdeps for the Debian package's dependencies, and
 # mandoc for the ZIP's manual pages in HTML.
-packages_needs=("cmake:cmake" "g++:g++" "x86_64-w64-mingw32-g++-posix:g++-mingw-w64-x86-64-posix"
-                "dpkg-shlibdeps:dpkg-dev" "mandoc:mandoc")
+packages_needs=("cmake:cmake" "make:make" "g++:g++" "dpkg-shlibdeps:dpkg-dev" "mandoc:mandoc"
+                "x86_64-w64-mingw32-g++-posix:g++-mingw-w64-x86-64-posix")
 
 install_missing() {
     local missing=() item what pkg
