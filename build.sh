@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# Builds Lumivane and runs the program or the tests.
-#   ./build.sh run       build for Linux and start lumivane in the current folder
-#   ./build.sh test      build for Linux and Windows and run every test (Windows under Wine)
-#   ./build.sh windows   cross-build the Windows programs and tests only
+# Builds Lumivane and runs the program or the tests, or makes the packages.
+#   ./build.sh run        build for Linux and start lumivane in the current folder
+#   ./build.sh test       build for Linux and Windows and run every test (Windows under Wine)
+#   ./build.sh windows    cross-build the Windows programs and tests only
+#   ./build.sh packages   build the Debian package and the Windows ZIP into build/packages
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
@@ -10,10 +11,14 @@ start_dir=$PWD
 jobs=$(nproc 2>/dev/null || echo 2)
 
 # Debian packages the build and the tests need, by the command or file that shows each one.
-linux_needs=("cmake:cmake" "g++:g++" "/usr/include/gtest/gtest.h:libgtest-dev"
+linux_needs=("cmake:cmake" "make:make" "g++:g++" "/usr/include/gtest/gtest.h:libgtest-dev"
              "/usr/src/googletest/CMakeLists.txt:googletest" "python3:python3")
 windows_needs=("x86_64-w64-mingw32-g++-posix:g++-mingw-w64-x86-64-posix"
                "/usr/lib/wine/wine64:wine64" "wine:wine")
+# The packages: the cross compiler, dpkg-shlibdeps for the Debian package's dependencies, and
+# mandoc for the ZIP's manual pages in HTML.
+packages_needs=("cmake:cmake" "make:make" "g++:g++" "dpkg-shlibdeps:dpkg-dev" "mandoc:mandoc"
+                "x86_64-w64-mingw32-g++-posix:g++-mingw-w64-x86-64-posix")
 
 install_missing() {
     local missing=() item what pkg
@@ -51,11 +56,31 @@ build_windows() {
     cmake --build --preset windows -j "$jobs"
 }
 
+# Configures (once) and builds a release tree without the tests, then packs it with cpack into
+# build/packages; cpack's chatter is shown only when it fails.
+build_package() {
+    local dir=$1 generator=$2 log
+    shift 2
+    if [[ ! -f $dir/CMakeCache.txt ]]; then
+        cmake -S "$here" -B "$dir" -DCMAKE_BUILD_TYPE=Release -DLUMIVANE_TESTS=OFF \
+            -DLUMIVANE_WERROR=ON "$@" >/dev/null
+    fi
+    cmake --build "$dir" -j "$jobs" >/dev/null
+    log=$(cd "$dir" && cpack -G "$generator" -B "$here/build/packages" 2>&1) || {
+        echo "$log" >&2
+        echo "build.sh: cpack -G $generator in $dir failed" >&2
+        exit 1
+    }
+}
+
 cd "$here"
 case ${1:-} in
 run)
     build_linux lumivane lumivane-check ogsend
     cd "$start_dir"
+    [[ -f lumivane.cfg ]] || echo "build.sh: there is no lumivane.cfg in $start_dir, so both" \
+        "LEDs stay off; put one there (cp $here/packaging/lumivane.cfg $start_dir/) and start" \
+        "lumivane again"
     exec "$here/build/linux/lumivane"
     ;;
 test)
@@ -68,8 +93,16 @@ windows)
     build_windows
     echo "build.sh: $here/build/windows: lumivane.exe, tools/lumivane-check.exe, tools/ogsend.exe"
     ;;
+packages)
+    install_missing "${packages_needs[@]}"
+    rm -rf build/packages
+    build_package build/pkg-linux DEB
+    build_package build/pkg-windows ZIP -DCMAKE_TOOLCHAIN_FILE="$here/cmake/mingw-w64-x86_64.cmake"
+    rm -rf build/packages/_CPack_Packages
+    echo "build.sh: the packages are in $here/build/packages:" $(cd build/packages && echo *)
+    ;;
 *)
-    sed -n '2,5p' "$0" | sed 's/^# \{0,1\}//'
+    sed -n '2,6p' "$0" | sed 's/^# \{0,1\}//'
     exit 2
     ;;
 esac

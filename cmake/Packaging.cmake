@@ -34,6 +34,26 @@ if(WIN32)
     install(FILES ${PROJECT_SOURCE_DIR}/packaging/lumivane.cfg ${PROJECT_SOURCE_DIR}/README.md
             DESTINATION .)
     install(FILES ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION . RENAME LICENSE.txt)
+    # The manual pages, which Windows cannot show, as HTML pages in manual/ that link to each
+    # other: the README refers to them for the reference.
+    find_program(LUMIVANE_MANDOC mandoc)
+    if(LUMIVANE_MANDOC)
+        file(GLOB LUMIVANE_MAN_PAGES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/packaging/man/*.[1-9])
+        set(LUMIVANE_HTML_PAGES "")
+        foreach(page IN LISTS LUMIVANE_MAN_PAGES)
+            get_filename_component(name ${page} NAME)
+            set(html ${PROJECT_BINARY_DIR}/manual/${name}.html)
+            add_custom_command(OUTPUT ${html}
+                COMMAND ${CMAKE_COMMAND} -E make_directory ${PROJECT_BINARY_DIR}/manual
+                COMMAND ${LUMIVANE_MANDOC} -T html -O man=%N.%S.html ${page} > ${html}
+                DEPENDS ${page} VERBATIM)
+            list(APPEND LUMIVANE_HTML_PAGES ${html})
+        endforeach()
+        add_custom_target(lumivane_html_pages ALL DEPENDS ${LUMIVANE_HTML_PAGES})
+        install(FILES ${LUMIVANE_HTML_PAGES} DESTINATION manual)
+    else()
+        message(WARNING "mandoc was not found: the ZIP will lack the manual pages")
+    endif()
 
     set(CPACK_GENERATOR ZIP)
     set(CPACK_PACKAGE_FILE_NAME lumivane-${CPACK_PACKAGE_VERSION}-windows-x64)
@@ -53,6 +73,10 @@ else()
     # Read by udev from /usr/lib/udev/rules.d (the package's prefix is /usr).
     install(FILES ${PROJECT_SOURCE_DIR}/packaging/70-lumivane.rules
             DESTINATION lib/udev/rules.d)
+    # The systemd user units that start lumivane with the device, for users who turn them on.
+    install(FILES ${PROJECT_SOURCE_DIR}/packaging/lumivane.service
+                  ${PROJECT_SOURCE_DIR}/packaging/lumivane-login.service
+            DESTINATION lib/systemd/user)
 
     # Manual pages, compressed as Debian wants them: every page in packaging/man, in the
     # section its suffix names.
@@ -96,8 +120,9 @@ car being driven: shift light, pit speed limiter, turn signals, low fuel,
 engine-speed thresholds, flashing, inverted or combined. The package also
 holds lumivane-check, which explains a configuration and finds its mistakes,
 ogsend, a datagram sender for trying a configuration without the simulator,
-and a udev rule that lets the user at the seat open the device. An example
-configuration is in /usr/share/doc/lumivane.")
+a udev rule that lets the user at the seat open the device, and a systemd
+user unit that a user can turn on to start lumivane whenever the device is
+plugged in. An example configuration is in /usr/share/doc/lumivane.")
     set(CPACK_LUMIVANE_STRIP "${CMAKE_STRIP}")
     # The shared-library dependencies, worked out by dpkg-shlibdeps (package dpkg-dev).
     set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)

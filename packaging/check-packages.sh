@@ -1,15 +1,16 @@
 #!/usr/bin/env bash
-# Builds the Debian package and the Windows ZIP from release builds, checks what they hold
+# Builds the Debian package and the Windows ZIP with "build.sh packages", checks what they hold
 # (lintian, the hardening of the programs, the manual pages, the Windows version resources),
 # installs the Debian package on this machine, checks that the program starts, the udev rule
-# is in place and the manual pages are found, and removes the package again.
-# Needs root (or sudo) for the installation, and lintian, mandoc and groff for the checks.
+# and the systemd user unit are in place (systemd-analyze verify) and the manual pages are
+# found, and removes the package again.
+# Needs root (or sudo) for the installation, and lintian, mandoc, groff and systemd-analyze for
+# the checks.
 #   packaging/check-packages.sh
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")/.." && pwd)
 cd "$here"
-jobs=$(nproc 2>/dev/null || echo 2)
 sudo=""
 [[ $(id -u) -ne 0 ]] && sudo=sudo
 
@@ -17,15 +18,6 @@ say() { echo "check-packages: $*"; }
 fail() {
     echo "check-packages: FAIL: $*" >&2
     exit 1
-}
-
-# Runs cpack with one generator in a build folder; its chatter is shown only when it fails.
-run_cpack() {
-    local dir=$1 generator=$2 log
-    log=$(cd "$dir" && cpack -G "$generator" 2>&1) || {
-        echo "$log" >&2
-        fail "cpack -G $generator in $dir failed"
-    }
 }
 
 # Lists a package's contents and fails when one of the wanted paths is missing.
@@ -36,17 +28,6 @@ expect_entries() {
     for path in "$@"; do
         grep -qE "(^|[ /])${path//./\\.}\$" <<<"$listing" || fail "$what lacks $path"
     done
-}
-
-# Configures (once) and builds a release tree without the tests: what the packages ship.
-build_release() {
-    local dir=$1
-    shift
-    if [[ ! -f $dir/CMakeCache.txt ]]; then
-        cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=Release -DLUMIVANE_TESTS=OFF \
-            -DLUMIVANE_WERROR=ON "$@" >/dev/null
-    fi
-    cmake --build "$dir" -j "$jobs" >/dev/null
 }
 
 # The programs must carry the flags of Debian's own packages: PIE, RELRO with immediate
@@ -74,14 +55,15 @@ for page in "${pages[@]}"; do
 done
 say "manual pages clean (mandoc -T lint, groff -ww): ${pages[*]##*/}"
 
+# ---- Both packages, as a user makes them ----
+./build.sh packages
+debs=(build/packages/lumivane_*.deb)
+[[ -f ${debs[0]} ]] || fail "build.sh packages made no .deb"
+zips=(build/packages/lumivane-*.zip)
+[[ -f ${zips[0]} ]] || fail "build.sh packages made no .zip"
+
 # ---- Debian package ----
-build_release build/pkg-linux
-rm -f build/pkg-linux/lumivane_*.deb
-run_cpack build/pkg-linux DEB
-debs=(build/pkg-linux/lumivane_*.deb)
-[[ -f ${debs[0]} ]] || fail "cpack made no .deb"
 deb=$here/${debs[0]}
-say "built ${debs[0]}"
 dpkg-deb -f "$deb" Package Version Architecture Depends
 listing=$(dpkg-deb -c "$deb")
 echo "$listing" | awk '{print "  " $1, $3, $6}'
@@ -90,7 +72,8 @@ for page in "${pages[@]}"; do
     man_entries+=("usr/share/man/man${page##*.}/${page##*/}.gz")
 done
 expect_entries "the .deb" "$listing" usr/bin/lumivane usr/bin/ogsend usr/bin/lumivane-check \
-    usr/lib/udev/rules.d/70-lumivane.rules usr/share/doc/lumivane/lumivane.cfg \
+    usr/lib/udev/rules.d/70-lumivane.rules usr/lib/systemd/user/lumivane.service \
+    usr/lib/systemd/user/lumivane-login.service usr/share/doc/lumivane/lumivane.cfg \
     usr/share/doc/lumivane/README.md usr/share/doc/lumivane/copyright \
     usr/share/doc/lumivane/changelog.gz "${man_entries[@]}"
 [[ $(dpkg-deb -f "$deb" Package) == lumivane ]] || fail "package name"
@@ -99,12 +82,13 @@ dpkg-deb -f "$deb" Depends | grep -q libc6 || fail "no dependency on libc6"
 # Debian's package checker: errors and warnings fail; information tags are shown.
 # (Its standard error holds only the notice that it runs as root, unless it fails.)
 status=0
-lintian --display-info --fail-on error,warning "$deb" 2>build/pkg-linux/lintian.err ||
-    status=$?
+lintian_err=$(mktemp)
+lintian --display-info --fail-on error,warning "$deb" 2>"$lintian_err" || status=$?
 [[ $status -eq 0 ]] || {
-    cat build/pkg-linux/lintian.err >&2
+    cat "$lintian_err" >&2
     fail "lintian found errors or warnings in ${debs[0]}"
 }
+rm -f "$lintian_err"
 say "lintian: no errors, no warnings"
 
 # With udev running, the maintainer scripts reload the rules and re-apply them to hidraw
@@ -136,43 +120,37 @@ say "hardened: $(cd "$stage/usr/bin" && echo *)"
 rm -rf "$stage"
 
 # ---- Windows ZIP ----
-if [[ -f cmake/mingw-w64-x86_64.cmake ]]; then
-    build_release build/pkg-windows -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake
-    rm -f build/pkg-windows/lumivane-*.zip
-    run_cpack build/pkg-windows ZIP
-    zips=(build/pkg-windows/lumivane-*.zip)
-    [[ -f ${zips[0]} ]] || fail "cpack made no .zip"
-    say "built ${zips[0]}"
-    listing=$(python3 -m zipfile -l "${zips[0]}")
-    echo "$listing" | sed 's/^/  /'
-    expect_entries "the .zip" "$(awk '{print $1}' <<<"$listing")" lumivane.exe ogsend.exe \
-        lumivane-check.exe lumivane.cfg README.md LICENSE.txt
+listing=$(python3 -m zipfile -l "${zips[0]}")
+echo "$listing" | sed 's/^/  /'
+html_entries=()
+for page in "${pages[@]}"; do
+    html_entries+=("manual/${page##*/}.html")
+done
+expect_entries "the .zip" "$(awk '{print $1}' <<<"$listing")" lumivane.exe ogsend.exe \
+    lumivane-check.exe lumivane.cfg README.md LICENSE.txt "${html_entries[@]}"
 
-    # Every program in the ZIP carries the version resource: the project's version, the
-    # product name and the licence's copyright line.
-    version=$(sed -n 's/^project(lumivane VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
-    copyright=$(grep -m1 '^Copyright' LICENSE)
-    unzipped=$(mktemp -d)
-    python3 -m zipfile -e "${zips[0]}" "$unzipped"
-    exes=("$unzipped"/*/*.exe)
-    for exe in "${exes[@]}"; do
-        name=${exe##*/}
-        [[ $(head -c 2 "$exe") == MZ ]] || fail "$name in the zip is not a Windows program"
-        rc=$(x86_64-w64-mingw32-windres -i "$exe" -O rc 2>&1) || fail "no resources in $name"
-        for want in "FILEVERSION ${version//./, }, 0" "PRODUCTVERSION ${version//./, }, 0" \
-            "\"FileVersion\", \"$version\"" "\"ProductVersion\", \"$version\"" \
-            '"ProductName", "Lumivane"' "\"LegalCopyright\", \"$copyright\"" \
-            "\"OriginalFilename\", \"$name\""; do
-            grep -qF "$want" <<<"$rc" || fail "the version resource of $name lacks: $want"
-        done
-        what=$(grep -oE '"FileDescription", "[^"]+"' <<<"$rc") ||
-            fail "the version resource of $name has no description"
-        say "$name: version $version, $what"
+# Every program in the ZIP carries the version resource: the project's version, the
+# product name and the licence's copyright line.
+version=$(sed -n 's/^project(lumivane VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+copyright=$(grep -m1 '^Copyright' LICENSE)
+unzipped=$(mktemp -d)
+python3 -m zipfile -e "${zips[0]}" "$unzipped"
+exes=("$unzipped"/*/*.exe)
+for exe in "${exes[@]}"; do
+    name=${exe##*/}
+    [[ $(head -c 2 "$exe") == MZ ]] || fail "$name in the zip is not a Windows program"
+    rc=$(x86_64-w64-mingw32-windres -i "$exe" -O rc 2>&1) || fail "no resources in $name"
+    for want in "FILEVERSION ${version//./, }, 0" "PRODUCTVERSION ${version//./, }, 0" \
+        "\"FileVersion\", \"$version\"" "\"ProductVersion\", \"$version\"" \
+        '"ProductName", "Lumivane"' "\"LegalCopyright\", \"$copyright\"" \
+        "\"OriginalFilename\", \"$name\""; do
+        grep -qF "$want" <<<"$rc" || fail "the version resource of $name lacks: $want"
     done
-    rm -rf "$unzipped"
-else
-    say "skipping the Windows ZIP: cmake/mingw-w64-x86_64.cmake is not in this tree"
-fi
+    what=$(grep -oE '"FileDescription", "[^"]+"' <<<"$rc") ||
+        fail "the version resource of $name has no description"
+    say "$name: version $version, $what"
+done
+rm -rf "$unzipped"
 
 # ---- Installing the Debian package here ----
 if dpkg-query -W -f='${Status}' lumivane 2>/dev/null | grep -q 'install ok installed'; then
@@ -204,6 +182,21 @@ say "lumivane-check: no findings in the installed example configuration"
 rule=/usr/lib/udev/rules.d/70-lumivane.rules
 grep -q 'ATTRS{idVendor}=="046d"' "$rule" || fail "$rule is missing or wrong"
 say "udev rule in place: $rule"
+# The user units, found by their names where systemd looks for user units, are valid with the
+# installed program and manual page, and the device they wait for is the one the rule names.
+unit=/usr/lib/systemd/user/lumivane.service
+runtime=$(mktemp -d)
+log=$(XDG_RUNTIME_DIR=$runtime systemd-analyze verify --user lumivane.service \
+    lumivane-login.service 2>&1) || {
+    echo "$log" >&2
+    fail "systemd-analyze verify --user failed on the user units"
+}
+rm -rf "$runtime"
+[[ -z $log ]] || fail "systemd-analyze verify --user: $log"
+link=$(grep -o 'SYMLINK+="[^"]*"' "$rule" | cut -d'"' -f2)
+grep -qx "WantedBy=dev-$link.device" "$unit" && grep -qx "ConditionPathExists=/dev/$link" "$unit" ||
+    fail "$unit does not go with /dev/$link, the device the udev rule names"
+say "user units in place and valid: $unit, lumivane-login.service; wanted by dev-$link.device"
 [[ -f /usr/share/doc/lumivane/lumivane.cfg ]] || fail "the example configuration is missing"
 for page in "${pages[@]}"; do
     name=${page##*/}
@@ -242,6 +235,6 @@ log=$($sudo dpkg --purge lumivane 2>&1) || {
     fail "dpkg --purge failed"
 }
 grep -q 'reload request' <<<"$log" && fail "postrm complains about udev"
-[[ ! -e /usr/bin/lumivane && ! -e $rule ]] || fail "files left after removal"
+[[ ! -e /usr/bin/lumivane && ! -e $rule && ! -e $unit ]] || fail "files left after removal"
 say "removed the package; nothing left behind"
 say "all checks passed"

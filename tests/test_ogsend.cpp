@@ -328,7 +328,7 @@ TEST(Ogsend, LowFuelDrainsBelowTheDefaultThresholdAndRefuels)
         EXPECT_EQ(r.car, "FBM");
 }
 
-// The whole drive: every scenario's steps in order, then 3 s without datagrams.
+// The whole drive: every scenario's steps in order, a lit state, then 3 s without datagrams.
 TEST(Ogsend, DriveEndsWithThreeSecondsOfSilence)
 {
     Receiver rx;
@@ -337,7 +337,7 @@ TEST(Ogsend, DriveEndsWithThreeSecondsOfSilence)
     long long endedAt = testNowMs();
     ASSERT_EQ(run.status, 0);
     std::vector<std::string> steps = stepLines(run);
-    ASSERT_EQ(steps.size(), 22u);
+    ASSERT_EQ(steps.size(), 23u);
     EXPECT_EQ(steps.front(), "rpm 1000 -> 8000");
     EXPECT_EQ(steps[8], "limiter on");
     EXPECT_EQ(steps.back(), "silence for 3 s (the LEDs switch off after 2 s)");
@@ -345,6 +345,8 @@ TEST(Ogsend, DriveEndsWithThreeSecondsOfSilence)
     ASSERT_FALSE(got.empty());
     EXPECT_GE(endedAt - got.back().atMs, 2500);
     EXPECT_EQ(stretches(got).back().car, "XRT");
+    // The silence switches off LEDs that were lit: the last state has shift light and limiter.
+    EXPECT_EQ(got.back().flags, OG_SHIFT | OG_PITSPEED);
 }
 
 TEST(Ogsend, HoldSendsOneStateForTheGivenSeconds)

@@ -256,7 +256,7 @@ const struct {
     {"low-fuel", "fuel draining from 0.10 to 0.02, then refuelled", sendScenarioLowFuel},
     {"car-change", "switch between the car and FZR (XRT when the car is FZR)",
      sendScenarioCarChange},
-    {"drive", "all of the above in order, then 3 s of silence (the LEDs go off)",
+    {"drive", "all the above, 1 s of shift light and limiter, then 3 s of silence",
      sendScenarioDrive},
 };
 
@@ -266,6 +266,10 @@ void sendScenarioDrive(const std::string &car, std::vector<SendStep> *steps)
         if (s.build != sendScenarioDrive)
             s.build(car, steps);
     }
+    // Ends lit, so that the silence visibly switches the LEDs off: the car-change scenario
+    // before it leaves both dark in the example configuration.
+    steps->push_back(sendStep("shift light and limiter on, 7500 rpm", car, OG_SHIFT | OG_PITSPEED,
+                              7500.0f, SEND_CRUISE_FUEL, 1000));
     SendStep quiet = sendStep("silence for 3 s (the LEDs switch off after 2 s)", car, 0, 0.0f,
                               0.0f, 3000);
     quiet.silent = true;
