@@ -502,15 +502,182 @@ def case_udev_rule(env, case):
 
     try:
         without, _ = tags()
-        shutil.copy(env.args.rules, f"{rules}/70-lumivane.rules")
+        shutil.copy(f"{env.args.packaging}/70-lumivane.rules", f"{rules}/70-lumivane.rules")
         with_rule, out = tags()
         note(f"{case.name}: tags without the rule {without}, with it {with_rule}")
         case.check(not any("uaccess" in t for t in without), f"uaccess without the rule {without}")
-        case.check(with_rule and all(":uaccess:" in t for t in with_rule),
-                   f"no uaccess tag with the rule; udevadm said:\n{out.stdout}{out.stderr}")
+        # Access for the user at the seat, and the name by which systemd starts the service.
+        case.check(with_rule and all(":uaccess:" in t and ":systemd:" in t for t in with_rule)
+                   and re.search(r"^DEVLINKS=/dev/lumivane$", out.stdout + out.stderr, re.M),
+                   f"no uaccess and systemd tags or no /dev/lumivane with the rule; udevadm "
+                   f"said:\n{out.stdout}{out.stderr}")
     finally:
         shutil.rmtree(rules, ignore_errors=True)
         dev.unplug("seat")
+
+
+class UserManager:
+    """A user's session as a desktop has it: udev with the packaged rule, and a systemd user
+    manager (root's, standing in for a user's) with the packaged units, the program's output
+    appended to a file as journald is not running. Its configuration folder is CONFIG."""
+
+    CONFIG = f"{SCRATCH}/config"
+    OUTPUT = f"{SCRATCH}/service.out"
+
+    def __init__(self, env):
+        self.env = env
+        os.makedirs("/run/udev/rules.d", exist_ok=True)
+        shutil.copy(f"{env.args.packaging}/70-lumivane.rules", "/run/udev/rules.d/")
+        subprocess.run(["/lib/systemd/systemd-udevd", "--daemon"], check=True, timeout=60)
+        units = "/run/systemd/user"
+        os.makedirs(f"{units}/lumivane.service.d", exist_ok=True)
+        for unit in ("lumivane.service", "lumivane-login.service"):
+            shutil.copy(f"{env.args.packaging}/{unit}", units)
+        with open(f"{units}/lumivane.service.d/test.conf", "w") as f:
+            f.write(f"[Service]\nExecStart=\nExecStart={env.leg.lumivane}\n"
+                    f"StandardOutput=append:{self.OUTPUT}\n")
+        # What a user manager needs of a system not booted with systemd: a cgroup of its own
+        # in the unified hierarchy, and the mark that systemd runs.
+        subprocess.run(["mount", "-t", "cgroup2", "none", "/sys/fs/cgroup"], check=True)
+        self.cgroup = "/sys/fs/cgroup/user.slice/user-0"
+        os.makedirs(self.cgroup, exist_ok=True)
+        os.makedirs("/run/systemd/system", exist_ok=True)
+        os.makedirs("/run/user/0", mode=0o700, exist_ok=True)
+        self.vars = dict(os.environ, XDG_RUNTIME_DIR="/run/user/0", XDG_CONFIG_HOME=self.CONFIG,
+                         SYSTEMD_IGNORE_CHROOT="1")
+        self.proc = None
+
+    def login(self, case):
+        """Starts the user manager and waits until it has started its units."""
+        def enter_cgroup():
+            with open(f"{self.cgroup}/cgroup.procs", "w") as f:
+                f.write("0")
+        start = time.monotonic()
+        self.proc = subprocess.Popen(["/lib/systemd/systemd", "--user"], env=self.vars,
+                                     preexec_fn=enter_cgroup, stdout=subprocess.DEVNULL,
+                                     stderr=subprocess.DEVNULL)
+        while time.monotonic() - start < 120:
+            state = self.ctl("is-system-running").stdout.strip()
+            if state in ("running", "degraded"):
+                note(f"{case.name}: the user manager started in {time.monotonic() - start:.1f} s")
+                return
+            time.sleep(0.5)
+        case.require(False, f"the user manager did not start: {state}")
+
+    def logout(self):
+        if self.proc is not None:
+            self.proc.terminate()
+            self.proc.wait(60)
+            self.proc = None
+
+    def ctl(self, *args):
+        return subprocess.run(["systemctl", "--user", *args], env=self.vars, timeout=60,
+                              stdin=subprocess.DEVNULL, capture_output=True, text=True)
+
+    def wait_active(self, want, timeout=30):
+        """Whether lumivane.service comes to be active (or not) within the time."""
+        deadline = time.monotonic() + timeout
+        while time.monotonic() < deadline:
+            if (self.ctl("is-active", "lumivane").stdout.strip() == "active") == want:
+                return True
+            time.sleep(0.2)
+        return False
+
+    def output(self):
+        try:
+            with open(self.OUTPUT) as f:
+                return f.read().splitlines()
+        except FileNotFoundError:
+            return []
+
+    def configure(self, config):
+        """The user's configuration, with a port of its own; None removes the folder."""
+        shutil.rmtree(f"{self.CONFIG}/lumivane", ignore_errors=True)
+        if config is None:
+            return None
+        self.env.port += 1
+        os.makedirs(f"{self.CONFIG}/lumivane")
+        with open(f"{self.CONFIG}/lumivane/lumivane.cfg", "w") as f:
+            f.write(f"[config]\noutGaugePort={self.env.port}\n{config}")
+        return f"{self.CONFIG}/lumivane/lumivane.cfg"
+
+
+def service_drives(env, case, manager, name, since_line):
+    """The service's program has found the device called name and lights it from datagrams."""
+    case.require(manager.wait_active(True), f"{name}: lumivane.service did not start: "
+                                            f"{manager.ctl('status', 'lumivane').stdout}")
+    deadline = time.monotonic() + 30
+    while time.monotonic() < deadline and "Ready for OutGauge data" not in \
+            manager.output()[since_line:]:
+        time.sleep(0.2)
+    lines = manager.output()[since_line:]
+    case.require("initHID: Device found." in lines, f"{name}: the service printed {lines}")
+    since = time.monotonic()
+    env.send("--car", "XRT", "--count", "5", "--rate", "100")
+    case.check(env.devices.wait(name, "output", report(1), since, 10) is not None,
+               f"{name}: no report from the service's program")
+
+
+def service_stops(case, manager, name, since_line):
+    """Unplugged, the device takes the service down with the program's orderly shutdown."""
+    case.check(manager.wait_active(False), f"{name}: lumivane.service still runs after the unplug")
+    lines = manager.output()[since_line:]
+    case.check(lines[-2:] == ["Shutdown...", "ogClose: Closing OutGauge..."],
+               f"{name}: the service's program ended with {lines}")
+
+
+def case_service(env, case):
+    """The systemd user service: nothing for a user who has not turned it on; turned on, it
+    starts with the device, stops with it and starts again with the replugged device, starts
+    at login when the device is there, and says so when the configuration is missing."""
+    dev = env.devices
+    manager = UserManager(env)
+    try:
+        manager.login(case)
+        manager.configure("[default]\nLED1=14\n")
+        # Not turned on: plugging the device starts nothing.
+        dev.plug(case, "off", 0xCA03)
+        time.sleep(3)
+        case.check(manager.ctl("is-active", "lumivane").stdout.strip() != "active" and
+                   not manager.output(), "lumivane.service started without being turned on")
+        dev.unplug("off")
+
+        on = manager.ctl("enable", "--now", "lumivane")
+        case.require(on.returncode == 0, f"turning it on failed: {on.stdout}{on.stderr}")
+        for name in ("svc", "again"):
+            mark = len(manager.output())
+            dev.plug(case, name, 0xCA03)
+            service_drives(env, case, manager, name, mark)
+            dev.unplug(name)
+            service_stops(case, manager, name, mark)
+
+        # Logging in with the device plugged in already.
+        manager.logout()
+        mark = len(manager.output())
+        dev.plug(case, "login", 0xCA03)
+        manager.login(case)
+        service_drives(env, case, manager, "login", mark)
+        dev.unplug("login")
+        service_stops(case, manager, "login", mark)
+
+        # No configuration: the status says which file is missing.
+        manager.configure(None)
+        dev.plug(case, "nocfg", 0xCA03)
+        path = f"{UserManager.CONFIG}/lumivane/lumivane.cfg"
+        deadline = time.monotonic() + 30
+        status = ""
+        while time.monotonic() < deadline and "was not met" not in status:
+            status = manager.ctl("status", "lumivane").stdout
+            time.sleep(0.5)
+        note(f"{case.name}: without a configuration: "
+             f"{[l.strip() for l in status.splitlines() if 'ssert' in l]}")
+        case.check(f"AssertPathExists={path} was not met" in status,
+                   f"no word of the missing configuration: {status}")
+        dev.unplug("nocfg")
+        off = manager.ctl("disable", "--now", "lumivane")
+        case.check(off.returncode == 0, f"turning it off failed: {off.stdout}{off.stderr}")
+    finally:
+        manager.logout()
 
 
 def wine_bus_host():
@@ -556,7 +723,8 @@ def case_stop_hang(env, case):
 
 
 CASES = {
-    "linux": [case_reports, case_unplug, case_no_rights, case_several, case_udev_rule],
+    "linux": [case_reports, case_unplug, case_no_rights, case_several, case_udev_rule,
+              case_service],
     "windows": [case_reports, case_unplug, case_several, case_stop_hang],
 }
 
@@ -564,7 +732,7 @@ CASES = {
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--leg", choices=CASES, default="linux")
-    for name in ("lumivane", "ogsend", "uhid", "rules", "emulator", "prefix"):
+    for name in ("lumivane", "ogsend", "uhid", "packaging", "emulator", "prefix"):
         parser.add_argument(f"--{name}")
     args = parser.parse_args()
     env = Env(args)

@@ -180,15 +180,16 @@ def main():
     parser.add_argument("--leg", choices=("linux", "windows"), default="linux")
     for name in ("lumivane", "ogsend", "uhid"):
         parser.add_argument(f"--{name}", required=True)
-    parser.add_argument("--rules", help="the udev rule (Linux leg)")
+    parser.add_argument("--packaging", help="the folder of the udev rule and the systemd units "
+                                            "(Linux leg)")
     parser.add_argument("--emulator", help="the script that runs a Windows program under Wine")
     parser.add_argument("--timeout", type=float, default=300, help="seconds for the whole run")
     args = parser.parse_args()
     windows = args.leg == "windows"
     if windows and not args.emulator:
         parser.error("the Windows leg needs --emulator")
-    if not windows and not args.rules:
-        parser.error("the Linux leg needs --rules")
+    if not windows and not args.packaging:
+        parser.error("the Linux leg needs --packaging")
 
     qemu = shutil.which("qemu-system-x86_64")
     if qemu is None:
@@ -199,7 +200,7 @@ def main():
     guest = [sys.executable, "-u",
              os.path.join(os.path.dirname(os.path.abspath(__file__)), "cases.py"),
              "--leg", args.leg]
-    for name in ("lumivane", "ogsend", "uhid", "rules", "emulator"):
+    for name in ("lumivane", "ogsend", "uhid", "packaging", "emulator"):
         if getattr(args, name):
             guest += [f"--{name}", os.path.abspath(getattr(args, name))]
 
