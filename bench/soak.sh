@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Soak run: the real lumivane fed at 1 kHz by ogsend for a while, its memory read at start and end.
 #
-#   tools/soak.sh [SECONDS]       (default 60)
+#   bench/soak.sh [SECONDS]       (default 60)
 #
 # As root (with unshare from util-linux) the program runs in a private mount namespace with a
 # stand-in LED device: a hidraw entry laid out under a private /sys and a FIFO as /dev/hidraw0,

@@ -1,5 +1,5 @@
 // The datagram sender's sockets on POSIX.
-#include "tools/ogsend_net.h"
+#include "tools/ogsend/ogsend_net.h"
 
 #include <cerrno>
 #include <cstdio>

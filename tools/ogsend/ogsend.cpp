@@ -15,7 +15,7 @@
 #include <thread>
 #include <vector>
 
-#include "tools/ogsend_net.h"
+#include "tools/ogsend/ogsend_net.h"
 
 namespace {
 

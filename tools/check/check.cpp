@@ -1,5 +1,5 @@
 // lumivane-check: the command line, and each file checked in turn.
-#include "tools/check.h"
+#include "tools/check/check.h"
 
 #include "app/out.h"
 

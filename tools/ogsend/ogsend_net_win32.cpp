@@ -1,5 +1,5 @@
 // The datagram sender's sockets on Windows (Winsock).
-#include "tools/ogsend_net.h"
+#include "tools/ogsend/ogsend_net.h"
 
 #include <cstdio>
 #include <cstring>

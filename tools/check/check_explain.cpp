@@ -1,5 +1,5 @@
 // lumivane-check: what each LED shows, in words and as a table computed by the LED logic.
-#include "tools/check.h"
+#include "tools/check/check.h"
 
 #include "app/clock.h"
 #include "app/led.h"

@@ -1,5 +1,5 @@
 // lumivane-check: reading a configuration file line by line and finding its mistakes.
-#include "tools/check.h"
+#include "tools/check/check.h"
 
 #include "app/ini.h"
 #include "app/out.h"
