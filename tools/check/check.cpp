@@ -85,7 +85,7 @@ int checkMain(int argc, char **argv)
     if (files.empty()) {
         // The file lumivane itself reads: lumivane.cfg in the working directory.
         char *path = configBuildPath();
-        status = checkOne("lumivane.cfg", path != nullptr ? path : "lumivane.cfg", car);
+        status = checkOne("lumivane.cfg", configPathOr(path), car);
         std::free(path);
         return status;
     }
