@@ -79,13 +79,8 @@ bool ledCondition(const LedActionInfo &a, std::int32_t value, float lowFuel,
     return holds && (a.flash == LED_FLASH_NONE || flashOn(clock, flashTimes.ms[a.flash]));
 }
 
-std::uint32_t ledReadClock(const void *) { return clockTicks(); }
-
-std::uint32_t ledReadFixed(const void *tick) { return *static_cast<const std::uint32_t *>(tick); }
-
-} // namespace
-
-const LedActionInfo &ledActionInfo(LedAction code, std::int32_t *value)
+// The meaning of code and its value: ledActionInfo, here where the evaluator can inline it.
+inline const LedActionInfo &ledLookup(LedAction code, std::int32_t *value)
 {
     // -2147483648 has no 32-bit absolute value: it stays as it is, an undefined code.
     *value = code < 0 && code != INT32_MIN ? -code : code;
@@ -94,6 +89,17 @@ const LedActionInfo &ledActionInfo(LedAction code, std::int32_t *value)
     if (*value >= 0 && *value < LED_ACTION_COUNT)
         return LED_ACTIONS[*value];
     return kUndefined;
+}
+
+std::uint32_t ledReadClock(const void *) { return clockTicks(); }
+
+std::uint32_t ledReadFixed(const void *tick) { return *static_cast<const std::uint32_t *>(tick); }
+
+} // namespace
+
+const LedActionInfo &ledActionInfo(LedAction code, std::int32_t *value)
+{
+    return ledLookup(code, value);
 }
 
 bool ledActionUndefined(LedAction code)
@@ -128,7 +134,7 @@ LedStates ledEvaluate(const CarProfile &profile, const LedFlashTimes &flashTimes
     LedStates states = {false, false, 0, {0, 0, 0, 0}};
     for (int i = 0; i < 4; ++i) {
         std::int32_t value = 0;
-        const LedActionInfo &a = ledActionInfo(codes[i], &value);
+        const LedActionInfo &a = ledLookup(codes[i], &value);
         if (a.test == LED_TEST_UNDEFINED)
             states.undefined[states.undefinedCount++] = value;
         on[i] = ledCondition(a, value, profile.lowFuel, flashTimes, packet, &clock);
@@ -143,7 +149,7 @@ LedStates ledEvaluate(const CarProfile &profile, const LedFlashTimes &flashTimes
 bool evalLedAction(LedAction code, const OutGaugePacket &packet)
 {
     std::int32_t value = 0;
-    const LedActionInfo &a = ledActionInfo(code, &value);
+    const LedActionInfo &a = ledLookup(code, &value);
     if (a.test == LED_TEST_UNDEFINED)
         outPrintf("Unkown LED action %d\n", static_cast<int>(value));
     FlashClock clock = {ledClockTicks(), false, 0};
