@@ -12,7 +12,7 @@
 
 namespace {
 
-const LedFlashTimes kFlash = {{200, 200, 1000}};
+const LedFlashTimes kFlash = configFlashTimes(CONFIG_DEFAULTS);
 
 int g_clockReads = 0;
 
