@@ -9,20 +9,12 @@
 #include <filesystem>
 #include <sstream>
 #include <string>
+#include <utility>
 
 namespace {
 
-// The LED states for a datagram of the current car at tick.
-struct Leds {
-    bool led1;
-    bool led2;
-    bool operator==(const Leds &o) const { return led1 == o.led1 && led2 == o.led2; }
-};
-
-std::ostream &operator<<(std::ostream &os, const Leds &l)
-{
-    return os << "{" << l.led1 << ", " << l.led2 << "}";
-}
+// The states of LED 1 and LED 2.
+using Leds = std::pair<bool, bool>;
 
 class ExampleConfig : public testing::Test {
   protected:

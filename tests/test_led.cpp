@@ -7,26 +7,17 @@
 #include <gtest/gtest.h>
 
 #include <climits>
-#include <cmath>
 #include <limits>
+#include <vector>
 
 namespace {
 
 const LedFlashTimes kFlash = configFlashTimes(CONFIG_DEFAULTS);
 
-int g_clockReads = 0;
-
-// A tick source that counts its reads.
-std::uint32_t countedTick(const void *tick)
-{
-    ++g_clockReads;
-    return *static_cast<const std::uint32_t *>(tick);
-}
-
 LedStates eval(const CarProfile &profile, const OutGaugePacket &packet, std::uint32_t tick = 0,
                const LedFlashTimes &flash = kFlash)
 {
-    return ledEvaluate(profile, flash, packet, LedTicks{countedTick, &tick});
+    return ledEvaluate(profile, flash, packet, ledTicksAt(&tick));
 }
 
 // The condition of |code| alone: as LED1b beside an LED1 of 0, whatever its sign.
@@ -103,12 +94,11 @@ TEST(Led, NanAndInfinityNeverLightByAccident)
 
 TEST(Led, UndefinedCodesGiveFalseAndTheirAbsoluteValueInOrder)
 {
-    const LedStates s = eval(CarProfile{15, -50, INT32_MIN, 100, 0.1f}, testPacket("", 0xFFFF, 1e9f, 0));
-    ASSERT_EQ(s.undefinedCount, 4);
-    EXPECT_EQ(s.undefined[0], 15);
-    EXPECT_EQ(s.undefined[1], 50);
-    EXPECT_EQ(s.undefined[2], INT32_MIN); // it has no 32-bit absolute value
-    EXPECT_EQ(s.undefined[3], 100);
+    const LedStates s =
+        eval(CarProfile{15, -50, INT32_MIN, 100, 0.1f}, testPacket("", 0xFFFF, 1e9f, 0));
+    // -2147483648 has no 32-bit absolute value: it stays as it is.
+    EXPECT_EQ(std::vector<std::int32_t>(s.undefined, s.undefined + s.undefinedCount),
+              (std::vector<std::int32_t>{15, 50, INT32_MIN, 100}));
     // As a primary code the false result is inverted: the LED is on.
     EXPECT_FALSE(s.led1);
     EXPECT_TRUE(s.led2);
@@ -162,11 +152,11 @@ TEST(Led, PrimarySignInvertsSecondarySignChoosesOrOverXor)
 
 TEST(Led, BothLedsAreIndependent)
 {
-    LedStates s = eval(CarProfile{SignalLeft, SignalRight, 0, 0, 0.1f}, testPacket("", OG_SIGNAL_R, 0, 1));
+    const CarProfile signals = {SignalLeft, SignalRight, 0, 0, 0.1f};
+    LedStates s = eval(signals, testPacket("", OG_SIGNAL_R, 0, 1));
     EXPECT_FALSE(s.led1);
     EXPECT_TRUE(s.led2);
-    s = eval(CarProfile{SignalLeft, SignalRight, 0, 0, 0.1f},
-             testPacket("", OG_SIGNAL_L | OG_SIGNAL_R, 0, 1));
+    s = eval(signals, testPacket("", OG_SIGNAL_L | OG_SIGNAL_R, 0, 1));
     EXPECT_TRUE(s.led1);
     EXPECT_TRUE(s.led2);
 
@@ -247,9 +237,10 @@ TEST(Led, FlashingCodesFollowTheClockOnlyWhileTheirConditionHolds)
     EXPECT_TRUE(led1(ShiftLightFlash, SpeedLimit, both, 300));
 
     // The clock is read once per datagram, and only when a flashing code's condition holds.
-    g_clockReads = 0;
-    eval(CarProfile{ShiftLightFlash, SpeedLimitFlash, LowFuelFlash, 1, 0.1f}, kIdle);
-    EXPECT_EQ(g_clockReads, 0);
-    eval(CarProfile{ShiftLightFlash, SpeedLimitFlash, LowFuelFlash, 12, 0.1f}, all);
-    EXPECT_EQ(g_clockReads, 1);
+    static int reads = 0;
+    const LedTicks counted = {[](const void *) { return std::uint32_t(++reads); }, nullptr};
+    ledEvaluate(CarProfile{12, 4, 13, 1, 0.1f}, times, kIdle, counted);
+    EXPECT_EQ(reads, 0);
+    ledEvaluate(CarProfile{12, 4, 13, 12, 0.1f}, times, all, counted);
+    EXPECT_EQ(reads, 1);
 }

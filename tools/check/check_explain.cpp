@@ -37,7 +37,8 @@ CheckCondition checkLowFuel(float threshold)
     if (!(threshold > 0.0f))
         return {CHECK_NEVER, words + " (never: lowFuel is " + checkNumber(threshold) + ")"};
     if (threshold > 1.0f)
-        return {CHECK_ALWAYS, words + " (below " + checkPercent(threshold) + " of the tank: always)"};
+        return {CHECK_ALWAYS,
+                words + " (below " + checkPercent(threshold) + " of the tank: always)"};
     return {CHECK_SOMETIMES, words + " (below " + checkPercent(threshold) + " of the tank)"};
 }
 

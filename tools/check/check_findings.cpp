@@ -166,8 +166,8 @@ std::string checkUnlessSecondary(const CheckFile &file, const CheckSection &sect
     if (words == "always on")
         return "";
     return ", but with " + std::string(kCarKeys[index + 2]) + "=" +
-           std::to_string(led == 1 ? p.LED1b : p.LED2b) + " LED " + std::to_string(led) + " shows: " +
-           words;
+           std::to_string(led == 1 ? p.LED1b : p.LED2b) + " LED " + std::to_string(led) +
+           " shows: " + words;
 }
 
 void checkCodeValue(CheckFile *file, const CheckSection &section, const CheckKey &key,
@@ -196,9 +196,9 @@ void checkCodeValue(CheckFile *file, const CheckSection &section, const CheckKey
     if (action.test == LED_TEST_UNDEFINED) {
         // The program prints the code as ledActionInfo gives its value.
         std::string effect = !primary ? "it adds nothing to " + led
-                             : code < 0
-                                 ? "inverted, it is always on" + checkUnlessSecondary(*file, section, index)
-                                 : "it is never on";
+                             : code < 0 ? "inverted, it is always on" +
+                                              checkUnlessSecondary(*file, section, index)
+                                        : "it is never on";
         std::string text = shown + " is no action code: " + effect +
                            ", and lumivane prints \"Unkown LED action " + std::to_string(value) +
                            "\" on every pass that receives data";
