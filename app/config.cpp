@@ -10,11 +10,14 @@
 const char *const CONFIG_GLOBAL_KEYS[CONFIG_GLOBAL_COUNT] = {
     "outGaugePort",        "deviceID",            "deviceNum",
     "speedlimitFlashTime", "shiftlightFlashTime", "lowfuelFlashTime"};
-const std::int32_t CONFIG_GLOBAL_DEFAULTS[CONFIG_GLOBAL_COUNT] = {56551, 51715, 0, 200, 200, 1000};
+std::int32_t GlobalSettings::*const CONFIG_GLOBAL_FIELDS[CONFIG_GLOBAL_COUNT] = {
+    &GlobalSettings::outGaugePort,        &GlobalSettings::deviceID,
+    &GlobalSettings::deviceNum,           &GlobalSettings::speedlimitFlashTime,
+    &GlobalSettings::shiftlightFlashTime, &GlobalSettings::lowfuelFlashTime};
 const char *const CONFIG_CAR_KEYS[CONFIG_CAR_COUNT] = {"LED1", "LED2", "LED1b", "LED2b",
                                                        "lowFuel"};
 
-GlobalSettings globalSettings = {56551, 51715, 0, 200, 200, 1000};
+GlobalSettings globalSettings = CONFIG_DEFAULTS;
 CarProfile carProfile = {0, 0, 0, 0, 0.0f};
 char currentCar[5] = {0, 0, 0, 0, 0};
 
@@ -35,11 +38,10 @@ float readThreshold(const char *path, const char *section, const char *def)
 
 void configReadGlobals(const char *path, GlobalSettings *out)
 {
-    std::int32_t *const fields[CONFIG_GLOBAL_COUNT] = {
-        &out->outGaugePort,        &out->deviceID,            &out->deviceNum,
-        &out->speedlimitFlashTime, &out->shiftlightFlashTime, &out->lowfuelFlashTime};
-    for (int i = 0; i < CONFIG_GLOBAL_COUNT; ++i)
-        *fields[i] = profileGetInt("config", CONFIG_GLOBAL_KEYS[i], CONFIG_GLOBAL_DEFAULTS[i], path);
+    for (int i = 0; i < CONFIG_GLOBAL_COUNT; ++i) {
+        std::int32_t GlobalSettings::*const field = CONFIG_GLOBAL_FIELDS[i];
+        out->*field = profileGetInt("config", CONFIG_GLOBAL_KEYS[i], CONFIG_DEFAULTS.*field, path);
+    }
 }
 
 void configResolveProfile(const char *path, const char *car, CarProfile *out)
@@ -113,7 +115,12 @@ const char *configPath()
 {
     if (!g_pathBuilt)
         return nullptr;
-    return g_path != nullptr ? g_path : CONFIG_FALLBACK_PATH;
+    return configPathOr(g_path);
+}
+
+const char *configPathOr(const char *built)
+{
+    return built != nullptr ? built : CONFIG_FALLBACK_PATH;
 }
 
 void configReset()
@@ -122,7 +129,7 @@ void configReset()
     g_path = nullptr;
     g_pathBuilt = false;
     g_globalsLoaded = false;
-    globalSettings = GlobalSettings{56551, 51715, 0, 200, 200, 1000};
+    globalSettings = CONFIG_DEFAULTS;
     carProfile = CarProfile{0, 0, 0, 0, 0.0f};
     std::memset(currentCar, 0, sizeof currentCar);
 }

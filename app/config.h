@@ -15,22 +15,26 @@ struct GlobalSettings {
     std::int32_t lowfuelFlashTime;
 };
 
-// The resolved settings of the current car; all zero until a car is loaded.
-struct CarProfile {
-    LedAction LED1;
-    LedAction LED2;
-    LedAction LED1b;
-    LedAction LED2b;
-    float lowFuel;
-};
+// The settings when [config] leaves them out.
+constexpr GlobalSettings CONFIG_DEFAULTS = {56551, 51715, 0, 200, 200, 1000};
 
 constexpr std::int32_t CONFIG_ABSENT_CODE = -75;
 
-// The keys of [config] in the order of GlobalSettings' fields (and of reading), with the
-// value each takes when missing.
+// The keys of [config] in the order of GlobalSettings' fields (and of reading), and the
+// field of each.
 constexpr int CONFIG_GLOBAL_COUNT = 6;
 extern const char *const CONFIG_GLOBAL_KEYS[CONFIG_GLOBAL_COUNT];
-extern const std::int32_t CONFIG_GLOBAL_DEFAULTS[CONFIG_GLOBAL_COUNT];
+extern std::int32_t GlobalSettings::*const CONFIG_GLOBAL_FIELDS[CONFIG_GLOBAL_COUNT];
+
+// The index in CONFIG_GLOBAL_KEYS of the key of each flash time (LedFlash order).
+constexpr int CONFIG_FLASH_TIME_KEY = 3;
+
+// The flash times of settings, for the LED logic.
+inline LedFlashTimes configFlashTimes(const GlobalSettings &settings)
+{
+    return LedFlashTimes{{settings.speedlimitFlashTime, settings.shiftlightFlashTime,
+                          settings.lowfuelFlashTime}};
+}
 
 // The keys of [default] and the car sections: LED1, LED2, LED1b, LED2b, lowFuel.
 constexpr int CONFIG_CAR_COUNT = 5;
@@ -38,6 +42,8 @@ extern const char *const CONFIG_CAR_KEYS[CONFIG_CAR_COUNT];
 constexpr int CONFIG_STRING_SIZE = 128;
 
 extern GlobalSettings globalSettings;
+
+// The resolved settings of the current car; all zero until a car is loaded.
 extern CarProfile carProfile;
 
 // The car whose profile is loaded (at most 4 characters, NUL-padded); the main
@@ -84,3 +90,7 @@ char *configBuildPath();
 // Backend: the file's name relative to the working directory, used when
 // configBuildPath gives NULL.
 extern const char CONFIG_FALLBACK_PATH[];
+
+// The path the program reads: built (from configBuildPath), or CONFIG_FALLBACK_PATH when
+// built is NULL.
+const char *configPathOr(const char *built);

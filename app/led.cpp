@@ -1,4 +1,4 @@
-// Evaluation of LED action codes on a datagram and their combination.
+// The table of LED action codes, their evaluation on a datagram and their combination.
 #include "app/led.h"
 
 #include "app/clock.h"
@@ -7,88 +7,105 @@
 
 #include <climits>
 
+const LedActionInfo LED_ACTIONS[LED_ACTION_COUNT] = {
+    {LED_TEST_OFF, 0, LED_FLASH_NONE, Off, "off", nullptr, nullptr},
+    {LED_TEST_FLAG, OG_SHIFT, LED_FLASH_NONE, ShiftLight, "shift light", "shift", nullptr},
+    {LED_TEST_FLAG, OG_HANDBRAKE, LED_FLASH_NONE, Handbrake, "handbrake", "handbrake", nullptr},
+    {LED_TEST_FLAG, OG_PITSPEED, LED_FLASH_NONE, SpeedLimit, "pit speed limiter", "pitspeed",
+     "limiter"},
+    {LED_TEST_FLAG, OG_PITSPEED, LED_FLASH_SPEEDLIMIT, SpeedLimit, nullptr, nullptr, nullptr},
+    {LED_TEST_FLAG, OG_SIGNAL_L, LED_FLASH_NONE, SignalLeft, "left turn signal", "signal_l",
+     "left"},
+    {LED_TEST_FLAG, OG_SIGNAL_R, LED_FLASH_NONE, SignalRight, "right turn signal", "signal_r",
+     "right"},
+    {LED_TEST_FLAG, OG_REDLINE, LED_FLASH_NONE, Redline, "redline", "redline", nullptr},
+    {LED_TEST_FLAG, OG_OILWARN, LED_FLASH_NONE, OilWarning, "oil warning", "oilwarn", nullptr},
+    {LED_TEST_FLAG, OG_FULLBEAM, LED_FLASH_NONE, FullBeam, "full beam", "fullbeam", nullptr},
+    {LED_TEST_FUEL, 0, LED_FLASH_NONE, LowFuel, "low fuel", nullptr, nullptr},
+    {LED_TEST_FLAG, OG_TC, LED_FLASH_NONE, TractionControl, "traction control", "tc", nullptr},
+    {LED_TEST_FLAG, OG_SHIFT, LED_FLASH_SHIFTLIGHT, ShiftLight, nullptr, nullptr, nullptr},
+    {LED_TEST_FUEL, 0, LED_FLASH_LOWFUEL, LowFuel, nullptr, nullptr, nullptr},
+    {LED_TEST_ALWAYS, 0, LED_FLASH_NONE, AlwaysOn, "always", nullptr, nullptr},
+};
+
 namespace {
 
-// The tick count of one evaluation: read from the clock when the first flashing code
+const LedActionInfo kRpmAbove = {LED_TEST_RPM,   0,      LED_FLASH_NONE, RpmAbove,
+                                 "engine speed", nullptr, nullptr};
+const LedActionInfo kUndefined = {LED_TEST_UNDEFINED, 0,      LED_FLASH_NONE, 0,
+                                  "undefined code",   nullptr, nullptr};
+
+// The tick count of one evaluation: read from the source when the first flashing code
 // whose condition holds asks for it, then the same for the rest of the evaluation. The
 // clock read costs more than all the other work on a datagram, and one count per
 // datagram also keeps LEDs that flash with the same time in step within one report.
 struct FlashClock {
+    LedTicks source;
     bool read;
     std::uint32_t tick;
 };
 
-bool flagSet(const OutGaugePacket &packet, std::uint16_t mask)
-{
-    return (ogPacketFlags(packet) & mask) != 0;
-}
-
-// Strictly below the threshold; a NaN on either side compares false.
-bool fuelLow(const OutGaugePacket &packet) { return ogPacketFuel(packet) < carProfile.lowFuel; }
-
 bool flashOn(FlashClock *clock, std::int32_t flashTime)
 {
     if (!clock->read) {
-        clock->tick = clockTicks();
+        clock->tick = clock->source.read(clock->source.context);
         clock->read = true;
     }
     return ledFlashPhase(clock->tick, flashTime);
 }
 
-bool evalWithClock(LedAction code, const OutGaugePacket &packet, FlashClock *clock)
+// The condition of a code with meaning a and value (see ledActionInfo).
+bool ledCondition(const LedActionInfo &a, std::int32_t value, float lowFuel,
+                  const LedFlashTimes &flashTimes, const OutGaugePacket &packet,
+                  FlashClock *clock)
+{
+    bool holds = false;
+    switch (a.test) {
+    case LED_TEST_FLAG:
+        holds = (ogPacketFlags(packet) & a.flag) != 0;
+        break;
+    case LED_TEST_FUEL:
+        // Strictly below the threshold; a NaN on either side compares false.
+        holds = ogPacketFuel(packet) < lowFuel;
+        break;
+    case LED_TEST_ALWAYS:
+        return true;
+    case LED_TEST_RPM:
+        // The code as a double is exact; a NaN engine speed compares false.
+        return static_cast<double>(value) < static_cast<double>(ogPacketRpm(packet));
+    default:
+        return false;
+    }
+    return holds && (a.flash == LED_FLASH_NONE || flashOn(clock, flashTimes.ms[a.flash]));
+}
+
+// The meaning of code and its value: ledActionInfo, here where the evaluator can inline it.
+inline const LedActionInfo &ledLookup(LedAction code, std::int32_t *value)
 {
     // -2147483648 has no 32-bit absolute value: it stays as it is, an undefined code.
-    std::int32_t value = code < 0 && code != INT32_MIN ? -code : code;
-    if (ledActionUndefined(code)) {
-        outPrintf("Unkown LED action %d\n", static_cast<int>(value));
-        return false;
-    }
-    switch (value) {
-    case Off:
-        return false;
-    case ShiftLight:
-        return flagSet(packet, OG_SHIFT);
-    case Handbrake:
-        return flagSet(packet, OG_HANDBRAKE);
-    case SpeedLimit:
-        return flagSet(packet, OG_PITSPEED);
-    case SpeedLimitFlash:
-        return flagSet(packet, OG_PITSPEED) && flashOn(clock, globalSettings.speedlimitFlashTime);
-    case SignalLeft:
-        return flagSet(packet, OG_SIGNAL_L);
-    case SignalRight:
-        return flagSet(packet, OG_SIGNAL_R);
-    case Redline:
-        return flagSet(packet, OG_REDLINE);
-    case OilWarning:
-        return flagSet(packet, OG_OILWARN);
-    case FullBeam:
-        return flagSet(packet, OG_FULLBEAM);
-    case LowFuel:
-        return fuelLow(packet);
-    case TractionControl:
-        return flagSet(packet, OG_TC);
-    case ShiftLightFlash:
-        return flagSet(packet, OG_SHIFT) && flashOn(clock, globalSettings.shiftlightFlashTime);
-    case LowFuelFlash:
-        return fuelLow(packet) && flashOn(clock, globalSettings.lowfuelFlashTime);
-    case AlwaysOn:
-        return true;
-    default:
-        break;
-    }
-    // The code as a double is exact; a NaN engine speed compares false.
-    return static_cast<double>(value) < static_cast<double>(ogPacketRpm(packet));
+    *value = code < 0 && code != INT32_MIN ? -code : code;
+    if (*value >= RpmAbove)
+        return kRpmAbove;
+    if (*value >= 0 && *value < LED_ACTION_COUNT)
+        return LED_ACTIONS[*value];
+    return kUndefined;
 }
+
+std::uint32_t ledReadClock(const void *) { return clockTicks(); }
+
+std::uint32_t ledReadFixed(const void *tick) { return *static_cast<const std::uint32_t *>(tick); }
 
 } // namespace
 
+const LedActionInfo &ledActionInfo(LedAction code, std::int32_t *value)
+{
+    return ledLookup(code, value);
+}
+
 bool ledActionUndefined(LedAction code)
 {
-    if (code == INT32_MIN)
-        return true;
-    std::int32_t value = code < 0 ? -code : code;
-    return value > AlwaysOn && value < RpmAbove;
+    std::int32_t value = 0;
+    return ledActionInfo(code, &value).test == LED_TEST_UNDEFINED;
 }
 
 bool ledFlashPhase(std::uint32_t tick, std::int32_t flashTime)
@@ -104,24 +121,48 @@ bool ledFlashPhase(std::uint32_t tick, std::int32_t flashTime)
     return tick % period < half;
 }
 
+LedTicks ledTicksAt(const std::uint32_t *tick) { return LedTicks{ledReadFixed, tick}; }
+
+LedTicks ledClockTicks() { return LedTicks{ledReadClock, nullptr}; }
+
+LedStates ledEvaluate(const CarProfile &profile, const LedFlashTimes &flashTimes,
+                      const OutGaugePacket &packet, LedTicks ticks)
+{
+    FlashClock clock = {ticks, false, 0};
+    const LedAction codes[4] = {profile.LED1, profile.LED2, profile.LED1b, profile.LED2b};
+    bool on[4];
+    LedStates states = {false, false, 0, {0, 0, 0, 0}};
+    for (int i = 0; i < 4; ++i) {
+        std::int32_t value = 0;
+        const LedActionInfo &a = ledLookup(codes[i], &value);
+        if (a.test == LED_TEST_UNDEFINED)
+            states.undefined[states.undefinedCount++] = value;
+        on[i] = ledCondition(a, value, profile.lowFuel, flashTimes, packet, &clock);
+    }
+    const bool p1 = profile.LED1 < 0 ? !on[0] : on[0];
+    const bool p2 = profile.LED2 < 0 ? !on[1] : on[1];
+    states.led1 = profile.LED1b < 0 ? (p1 || on[2]) : (p1 != on[2]);
+    states.led2 = profile.LED2b < 0 ? (p2 || on[3]) : (p2 != on[3]);
+    return states;
+}
+
 bool evalLedAction(LedAction code, const OutGaugePacket &packet)
 {
-    FlashClock clock = {false, 0};
-    return evalWithClock(code, packet, &clock);
+    std::int32_t value = 0;
+    const LedActionInfo &a = ledLookup(code, &value);
+    if (a.test == LED_TEST_UNDEFINED)
+        outPrintf("Unkown LED action %d\n", static_cast<int>(value));
+    FlashClock clock = {ledClockTicks(), false, 0};
+    return ledCondition(a, value, carProfile.lowFuel, configFlashTimes(globalSettings), packet,
+                        &clock);
 }
 
 void ledCombine(const OutGaugePacket &packet, bool *led1, bool *led2)
 {
-    const CarProfile profile = carProfile;
-    FlashClock clock = {false, 0};
-    bool p1 = evalWithClock(profile.LED1, packet, &clock);
-    bool p2 = evalWithClock(profile.LED2, packet, &clock);
-    bool s1 = evalWithClock(profile.LED1b, packet, &clock);
-    bool s2 = evalWithClock(profile.LED2b, packet, &clock);
-    if (profile.LED1 < 0)
-        p1 = !p1;
-    if (profile.LED2 < 0)
-        p2 = !p2;
-    *led1 = profile.LED1b < 0 ? (p1 || s1) : (p1 != s1);
-    *led2 = profile.LED2b < 0 ? (p2 || s2) : (p2 != s2);
+    const LedStates states =
+        ledEvaluate(carProfile, configFlashTimes(globalSettings), packet, ledClockTicks());
+    for (int i = 0; i < states.undefinedCount; ++i)
+        outPrintf("Unkown LED action %d\n", static_cast<int>(states.undefined[i]));
+    *led1 = states.led1;
+    *led2 = states.led2;
 }

@@ -1,4 +1,4 @@
-// LED action codes and their combination into the two LED states.
+// LED action codes: the table of what each one means, and their evaluation into the two LED states.
 #pragma once
 
 #include <cstdint>
@@ -26,13 +26,52 @@ enum LedActionCode : std::int32_t {
     RpmAbove = 101
 };
 
-// The condition of |code| on packet, with the threshold of carProfile, the
-// flash times of globalSettings and clockTicks(). Undefined codes print
-// "Unkown LED action %d\n" and give false.
-bool evalLedAction(LedAction code, const OutGaugePacket &packet);
+// What the condition of a code tests.
+enum LedTest {
+    LED_TEST_OFF,       // nothing: never holds
+    LED_TEST_FLAG,      // one Flags bit of the dashboard
+    LED_TEST_FUEL,      // fuel strictly below the car's low-fuel threshold
+    LED_TEST_ALWAYS,    // nothing: always holds
+    LED_TEST_RPM,       // engine speed strictly above the code's value
+    LED_TEST_UNDEFINED, // no action: never holds, and the program says so
+};
 
-// Whether code is undefined: 15 to 100 of either sign, and -2147483648, which has no
-// 32-bit absolute value. evalLedAction prints "Unkown LED action" for these and gives false.
+// The flash time a code flashes with, in the order of the keys in [config].
+enum LedFlash {
+    LED_FLASH_NONE = -1,
+    LED_FLASH_SPEEDLIMIT = 0,
+    LED_FLASH_SHIFTLIGHT = 1,
+    LED_FLASH_LOWFUEL = 2,
+    LED_FLASH_COUNT = 3
+};
+
+// The three flash times in milliseconds, indexed by LedFlash.
+struct LedFlashTimes {
+    std::int32_t ms[LED_FLASH_COUNT];
+};
+
+// What one code means.
+struct LedActionInfo {
+    LedTest test;
+    std::uint16_t flag;  // LED_TEST_FLAG: the bit tested
+    LedFlash flash;      // while the condition holds, the LED flashes with this time
+    LedAction steady;    // a flashing code: the code of the same condition without flashing
+    const char *words;   // what the condition shows, in words (NULL for a flashing code)
+    const char *flagName;  // a code of one flag without flashing: the flag's name for
+    const char *flagAlias; // ogsend, and another name for it or NULL
+};
+
+// The rows of codes 0 to 14 (Off to AlwaysOn).
+constexpr int LED_ACTION_COUNT = AlwaysOn + 1;
+extern const LedActionInfo LED_ACTIONS[LED_ACTION_COUNT];
+
+// The meaning of code, whose sign plays no part. *value is the code without its sign,
+// except -2147483648, which has no 32-bit absolute value: it stays as it is, an undefined
+// code. Codes 15 to 100 of either sign are undefined too; 101 and above test the engine
+// speed.
+const LedActionInfo &ledActionInfo(LedAction code, std::int32_t *value);
+
+// Whether code is undefined (see ledActionInfo).
 bool ledActionUndefined(LedAction code);
 
 // Whether the flash phase of flash time flashTime (ms) is on at tick.
@@ -40,6 +79,48 @@ bool ledActionUndefined(LedAction code);
 // Negative: never on.
 bool ledFlashPhase(std::uint32_t tick, std::int32_t flashTime);
 
-// Evaluates LED1, LED2, LED1b, LED2b of carProfile in that order and combines
-// them: primary inverted when negative; secondary ORed when negative, else XORed.
+// The four codes and the low-fuel threshold of a car.
+struct CarProfile {
+    LedAction LED1;
+    LedAction LED2;
+    LedAction LED1b;
+    LedAction LED2b;
+    float lowFuel;
+};
+
+// Where an evaluation gets its tick count: read(context), called at most once per
+// evaluation and only when a flashing code whose condition holds needs the phase.
+struct LedTicks {
+    std::uint32_t (*read)(const void *context);
+    const void *context;
+};
+
+// A tick source that gives *tick.
+LedTicks ledTicksAt(const std::uint32_t *tick);
+
+// The program's clock (clockTicks) as a tick source.
+LedTicks ledClockTicks();
+
+// The outcome of one datagram: the two LED states, and the value of each undefined code
+// met (see ledActionInfo), in the order the program prints "Unkown LED action" for them.
+struct LedStates {
+    bool led1;
+    bool led2;
+    int undefinedCount;
+    std::int32_t undefined[4];
+};
+
+// Evaluates LED1, LED2, LED1b, LED2b of profile on packet in that order and combines them:
+// primary inverted when negative; secondary ORed when negative, else XORed. Prints nothing
+// and reads no state of the program.
+LedStates ledEvaluate(const CarProfile &profile, const LedFlashTimes &flashTimes,
+                      const OutGaugePacket &packet, LedTicks ticks);
+
+// The condition of |code| on packet, with the threshold of carProfile, the flash times of
+// globalSettings and clockTicks(). Undefined codes print "Unkown LED action %d\n" and give
+// false.
+bool evalLedAction(LedAction code, const OutGaugePacket &packet);
+
+// ledEvaluate on carProfile, the flash times of globalSettings and clockTicks(), printing
+// "Unkown LED action %d\n" for each undefined code.
 void ledCombine(const OutGaugePacket &packet, bool *led1, bool *led2);

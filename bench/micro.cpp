@@ -24,31 +24,29 @@ OutGaugePacket busyPacket()
     return testPacket("XRT", OG_SHIFT | OG_PITSPEED | OG_SIGNAL_L | OG_REDLINE, 7500.0f, 0.02f);
 }
 
-void combineWith(benchmark::State &state, CarProfile profile)
+// ledEvaluate with the program's default flash times and its clock, as the loop calls it.
+void evaluateWith(benchmark::State &state, CarProfile profile)
 {
-    carProfile = profile;
-    globalSettings = GlobalSettings{56551, 51715, 0, 200, 200, 1000};
+    const LedFlashTimes flashTimes = configFlashTimes(CONFIG_DEFAULTS);
     OutGaugePacket p = busyPacket();
-    bool led1 = false, led2 = false;
     for (auto _ : state) {
-        ledCombine(p, &led1, &led2);
-        benchmark::DoNotOptimize(led1);
-        benchmark::DoNotOptimize(led2);
+        LedStates states = ledEvaluate(profile, flashTimes, p, ledClockTicks());
+        benchmark::DoNotOptimize(states);
         benchmark::ClobberMemory();
     }
     state.SetItemsProcessed(state.iterations());
 }
 
-void BM_ledCombine_bitCodes(benchmark::State &s) { combineWith(s, {1, 3, 5, 7, 0.05f}); }
-void BM_ledCombine_rpmCodes(benchmark::State &s) { combineWith(s, {7000, 101, 8000, 150000, 0.05f}); }
-void BM_ledCombine_lowFuel(benchmark::State &s) { combineWith(s, {10, -10, 10, 10, 0.05f}); }
-void BM_ledCombine_flashingCodes(benchmark::State &s) { combineWith(s, {4, 12, 13, 12, 0.05f}); }
-void BM_ledCombine_invertedAndSecondary(benchmark::State &s)
+void BM_ledEvaluate_bitCodes(benchmark::State &s) { evaluateWith(s, {1, 3, 5, 7, 0.05f}); }
+void BM_ledEvaluate_rpmCodes(benchmark::State &s) { evaluateWith(s, {7000, 101, 8000, 150000, 0.05f}); }
+void BM_ledEvaluate_lowFuel(benchmark::State &s) { evaluateWith(s, {10, -10, 10, 10, 0.05f}); }
+void BM_ledEvaluate_flashingCodes(benchmark::State &s) { evaluateWith(s, {4, 12, 13, 12, 0.05f}); }
+void BM_ledEvaluate_invertedAndSecondary(benchmark::State &s)
 {
-    combineWith(s, {-3, -14, -5, 14, 0.05f});
+    evaluateWith(s, {-3, -14, -5, 14, 0.05f});
 }
-void BM_ledCombine_flashWithSecondary(benchmark::State &s) { combineWith(s, {12, -12, 3, -3, 0.05f}); }
-void BM_ledCombine_allOff(benchmark::State &s) { combineWith(s, {0, 0, 0, 0, 0.0f}); }
+void BM_ledEvaluate_flashWithSecondary(benchmark::State &s) { evaluateWith(s, {12, -12, 3, -3, 0.05f}); }
+void BM_ledEvaluate_allOff(benchmark::State &s) { evaluateWith(s, {0, 0, 0, 0, 0.0f}); }
 
 // The clock read that each flashing code whose condition holds makes.
 void BM_clockTicks(benchmark::State &state)
@@ -57,13 +55,13 @@ void BM_clockTicks(benchmark::State &state)
         benchmark::DoNotOptimize(clockTicks());
 }
 
-BENCHMARK(BM_ledCombine_bitCodes);
-BENCHMARK(BM_ledCombine_rpmCodes);
-BENCHMARK(BM_ledCombine_lowFuel);
-BENCHMARK(BM_ledCombine_flashingCodes);
-BENCHMARK(BM_ledCombine_invertedAndSecondary);
-BENCHMARK(BM_ledCombine_flashWithSecondary);
-BENCHMARK(BM_ledCombine_allOff);
+BENCHMARK(BM_ledEvaluate_bitCodes);
+BENCHMARK(BM_ledEvaluate_rpmCodes);
+BENCHMARK(BM_ledEvaluate_lowFuel);
+BENCHMARK(BM_ledEvaluate_flashingCodes);
+BENCHMARK(BM_ledEvaluate_invertedAndSecondary);
+BENCHMARK(BM_ledEvaluate_flashWithSecondary);
+BENCHMARK(BM_ledEvaluate_allOff);
 BENCHMARK(BM_clockTicks);
 
 // ----- Car change: the profile of a car from a small real file ------------------------------

@@ -109,7 +109,8 @@ void fuzzFile(const char *text, std::size_t len, const char *section)
 
     GlobalSettings settings;
     configReadGlobals(g_path.c_str(), &settings);
-    check(settings.outGaugePort == iniGetInt(text, len, "config", "outGaugePort", 56551),
+    check(settings.outGaugePort ==
+              iniGetInt(text, len, "config", "outGaugePort", CONFIG_DEFAULTS.outGaugePort),
           "port disagrees with the buffer reader");
 }
 

@@ -19,6 +19,11 @@ LedReport hidBuildReport(bool led1, bool led2);
 // product productId. Returns true at once when a device is already open.
 bool initHID(std::int32_t productId, std::int32_t index);
 
+// Counts one present device of the right vendor and product, in the platform's order,
+// toward the index-th that initHID opens: true when it is that one (*index is 0);
+// otherwise a positive *index counts down by one and a negative one stays.
+bool hidTakeMatch(std::int32_t *index);
+
 // Writes one LedReport; true when all 8 bytes went out.
 bool hidSetLeds(bool led1, bool led2);
 

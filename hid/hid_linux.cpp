@@ -145,14 +145,11 @@ bool initHID(std::int32_t productId, std::int32_t index)
         int fd = hidOpenNode(name);
         if (fd < 0)
             continue;
-        if (index == 0) {
+        if (hidTakeMatch(&index)) {
             outPrintf("initHID: Device found.\n");
             g_fd = fd;
             return true;
         }
-        // A negative index never reaches 0; it is left as it is.
-        if (index > 0)
-            --index;
         close(fd);
     }
     outPrintf("initHID: Device not found.\n");

@@ -87,15 +87,12 @@ bool initHID(std::int32_t productId, std::int32_t index)
                 continue;
             HANDLE handle = hidOpenCandidate(detail->DevicePath);
             bool match = handle != INVALID_HANDLE_VALUE && hidMatches(handle, productId);
-            if (match && index == 0) {
+            if (match && hidTakeMatch(&index)) {
                 g_device = handle;
                 g_detail = detail;
                 found = true;
                 break;
             }
-            // A negative index never counts down to 0, so it finds nothing.
-            if (match && index > 0)
-                --index;
             if (handle != INVALID_HANDLE_VALUE)
                 CloseHandle(handle);
             std::free(detail);

@@ -38,6 +38,18 @@ void writeFloat(OutGaugePacket &packet, std::size_t off, float f)
 
 } // namespace
 
+bool ogPacketAccept(OutGaugePacket &packet, const void *data, long length)
+{
+    if (length < 1 || length > static_cast<long>(OG_PACKET_SIZE))
+        return false;
+    // The record becomes exactly this datagram: bytes past a short one are zeroed rather
+    // than left over from an older datagram.
+    const std::size_t len = static_cast<std::size_t>(length);
+    std::memcpy(packet.bytes, data, len);
+    std::memset(packet.bytes + len, 0, OG_PACKET_SIZE - len);
+    return true;
+}
+
 std::uint16_t ogPacketFlags(const OutGaugePacket &packet)
 {
     return static_cast<std::uint16_t>(packet.bytes[OG_OFF_FLAGS] |

@@ -30,6 +30,11 @@ struct OutGaugePacket {
     unsigned char bytes[OG_PACKET_SIZE];
 };
 
+// Takes a received datagram of length bytes (a negative length: a failed receive): one of
+// 1 to 96 bytes becomes the record, the bytes past it zeroed, and the result is true; any
+// other leaves the record as it was and gives false.
+bool ogPacketAccept(OutGaugePacket &packet, const void *data, long length);
+
 std::uint16_t ogPacketFlags(const OutGaugePacket &packet);
 float ogPacketRpm(const OutGaugePacket &packet);
 float ogPacketFuel(const OutGaugePacket &packet);

@@ -73,21 +73,12 @@ bool ogRead(OutGaugePacket &packet)
         // With MSG_TRUNC the result is the datagram's true length even when
         // only the first 96 bytes fit, so an oversized datagram is recognised.
         ssize_t n = recv(g_socket, buf, sizeof buf, MSG_TRUNC | MSG_DONTWAIT);
-        if (n < 0) {
-            if (errno == EAGAIN || errno == EWOULDBLOCK)
-                break;
-            // EINTR, or an ICMP error (ECONNREFUSED) reported on the socket:
-            // nothing was taken off the queue that is worth keeping; go on.
-            continue;
-        }
-        if (n == 0 || static_cast<std::size_t>(n) > OG_PACKET_SIZE)
-            continue;
-        // The record becomes exactly this datagram: bytes past a short one are
-        // zeroed rather than left over from an older datagram.
-        std::size_t len = static_cast<std::size_t>(n);
-        std::memcpy(packet.bytes, buf, len);
-        std::memset(packet.bytes + len, 0, OG_PACKET_SIZE - len);
-        accepted = true;
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
+            break;
+        // Another error (EINTR, or an ICMP error such as ECONNREFUSED reported on the
+        // socket) took nothing off the queue that is worth keeping; go on.
+        if (ogPacketAccept(packet, buf, static_cast<long>(n)))
+            accepted = true;
     }
     return accepted;
 }

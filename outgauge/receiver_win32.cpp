@@ -102,12 +102,8 @@ bool ogRead(OutGaugePacket &packet)
         // A datagram longer than the buffer fails with WSAEMSGSIZE and is dropped,
         // as is an empty one.
         int got = recv(g_socket, buffer, static_cast<int>(sizeof buffer), 0);
-        if (got >= 1 && got <= static_cast<int>(sizeof buffer)) {
-            std::size_t len = static_cast<std::size_t>(got);
-            std::memcpy(packet.bytes, buffer, len);
-            std::memset(packet.bytes + len, 0, sizeof packet.bytes - len);
+        if (ogPacketAccept(packet, buffer, got))
             accepted = true;
-        }
     }
     return accepted;
 }

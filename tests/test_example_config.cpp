@@ -1,5 +1,4 @@
 // The example configuration shipped with the program: each section does what its comment says.
-#include "app/clock.h"
 #include "app/config.h"
 #include "app/led.h"
 #include "support/test_support.h"
@@ -10,60 +9,49 @@
 #include <filesystem>
 #include <sstream>
 #include <string>
+#include <utility>
 
 namespace {
 
-// The LED states for a datagram of the current car at tick.
-struct Leds {
-    bool led1;
-    bool led2;
-    bool operator==(const Leds &o) const { return led1 == o.led1 && led2 == o.led2; }
-};
-
-std::ostream &operator<<(std::ostream &os, const Leds &l)
-{
-    return os << "{" << l.led1 << ", " << l.led2 << "}";
-}
+// The states of LED 1 and LED 2.
+using Leds = std::pair<bool, bool>;
 
 class ExampleConfig : public testing::Test {
   protected:
     void SetUp() override
     {
-        configReset();
         text = testReadFile(LUMIVANE_EXAMPLE_CONFIG);
         ASSERT_FALSE(text.empty()) << "cannot read " << LUMIVANE_EXAMPLE_CONFIG;
         // A copy in a folder of our own, so that the path is native on every platform.
         dir = testTempDir("example");
         path = testWriteConfig(dir, text);
-        configReadGlobals(path.c_str(), &globalSettings);
+        configReadGlobals(path.c_str(), &settings);
     }
     void TearDown() override
     {
-        clockClearTest();
-        configReset();
         std::error_code ignored;
         std::filesystem::remove_all(dir, ignored);
     }
 
     CarProfile car(const char *name)
     {
-        configResolveProfile(path.c_str(), name, &carProfile);
-        return carProfile;
+        configResolveProfile(path.c_str(), name, &profile);
+        return profile;
     }
 
     // The LEDs of the loaded car for one datagram at tick.
-    static Leds at(std::uint32_t tick, unsigned flags, float rpm = 3000.0f, float fuel = 0.6f)
+    Leds at(std::uint32_t tick, unsigned flags, float rpm = 3000.0f, float fuel = 0.6f) const
     {
-        clockSetTest(tick);
-        OutGaugePacket p = testPacket("", flags, rpm, fuel);
-        Leds l{false, false};
-        ledCombine(p, &l.led1, &l.led2);
-        return l;
+        const LedStates s = ledEvaluate(profile, configFlashTimes(settings),
+                                        testPacket("", flags, rpm, fuel), ledTicksAt(&tick));
+        return Leds{s.led1, s.led2};
     }
 
     std::string text;
     std::string dir;
     std::string path;
+    GlobalSettings settings;
+    CarProfile profile;
 };
 
 const Leds OFF_OFF{false, false}, ON_OFF{true, false}, OFF_ON{false, true}, ON_ON{true, true};
@@ -73,7 +61,7 @@ const Leds OFF_OFF{false, false}, ON_OFF{true, false}, OFF_ON{false, true}, ON_O
 // [config] lists every key with the value the program uses when the key is missing.
 TEST_F(ExampleConfig, ConfigSectionHoldsTheDefaults)
 {
-    expectDefaultGlobals(globalSettings);
+    expectDefaultGlobals(settings);
     for (const char *key : {"outGaugePort=", "deviceID=", "deviceNum=", "speedlimitFlashTime=",
                             "shiftlightFlashTime=", "lowfuelFlashTime="})
         EXPECT_NE(text.find(std::string("\n") + key), std::string::npos) << key;

@@ -1,5 +1,5 @@
-// LED action codes, their sign rules and flash phases.
-#include "app/clock.h"
+// LED action codes, their sign rules and flash phases through the pure evaluator, and the
+// messages of the loop's wrappers.
 #include "app/config.h"
 #include "app/led.h"
 #include "support/test_support.h"
@@ -7,44 +7,37 @@
 #include <gtest/gtest.h>
 
 #include <climits>
-#include <cmath>
 #include <limits>
+#include <vector>
 
 namespace {
 
-class Led : public testing::Test {
-protected:
-    void SetUp() override
-    {
-        configReset();
-        carProfile.lowFuel = 0.1f;
-        clockSetTest(0);
-    }
-    void TearDown() override
-    {
-        clockClearTest();
-        configReset();
-    }
+const LedFlashTimes kFlash = configFlashTimes(CONFIG_DEFAULTS);
 
-    // LED1 with primary p and secondary s on packet.
-    static bool led1(LedAction p, LedAction s, const OutGaugePacket &packet)
-    {
-        carProfile.LED1 = p;
-        carProfile.LED1b = s;
-        carProfile.LED2 = 0;
-        carProfile.LED2b = 0;
-        bool l1 = false, l2 = true;
-        ledCombine(packet, &l1, &l2);
-        EXPECT_FALSE(l2);
-        return l1;
-    }
-};
+LedStates eval(const CarProfile &profile, const OutGaugePacket &packet, std::uint32_t tick = 0,
+               const LedFlashTimes &flash = kFlash)
+{
+    return ledEvaluate(profile, flash, packet, ledTicksAt(&tick));
+}
+
+// The condition of |code| alone: as LED1b beside an LED1 of 0, whatever its sign.
+bool holds(LedAction code, const OutGaugePacket &packet, float lowFuel = 0.1f,
+           std::uint32_t tick = 0, const LedFlashTimes &flash = kFlash)
+{
+    return eval(CarProfile{Off, Off, code, Off, lowFuel}, packet, tick, flash).led1;
+}
+
+// LED 1 with primary p and secondary s.
+bool led1(LedAction p, LedAction s, const OutGaugePacket &packet, std::uint32_t tick = 0)
+{
+    return eval(CarProfile{p, Off, s, Off, 0.1f}, packet, tick).led1;
+}
 
 const OutGaugePacket kIdle = testPacket("XRT", 0, 1000.0f, 0.5f);
 
 } // namespace
 
-TEST_F(Led, EachBitCodeTestsItsOwnBitOnly)
+TEST(Led, EachBitCodeTestsItsOwnBitOnly)
 {
     struct Case {
         LedAction code;
@@ -54,87 +47,82 @@ TEST_F(Led, EachBitCodeTestsItsOwnBitOnly)
                  {OilWarning, 0x0200}, {FullBeam, 0x0002},       {TractionControl, 0x0010},
                  {ShiftLightFlash, 0x0001}, {SpeedLimitFlash, 0x0008}};
     for (const Case &c : cases) {
-        EXPECT_TRUE(evalLedAction(c.code, testPacket("", c.bit, 0, 1))) << c.code;
-        EXPECT_FALSE(evalLedAction(c.code, testPacket("", 0xFFFFu & ~c.bit, 0, 1))) << c.code;
+        EXPECT_TRUE(holds(c.code, testPacket("", c.bit, 0, 1))) << c.code;
+        EXPECT_FALSE(holds(c.code, testPacket("", 0xFFFFu & ~c.bit, 0, 1))) << c.code;
         // The sign is never part of the evaluation.
-        EXPECT_TRUE(evalLedAction(-c.code, testPacket("", c.bit, 0, 1))) << c.code;
+        EXPECT_TRUE(holds(-c.code, testPacket("", c.bit, 0, 1))) << c.code;
     }
 }
 
-TEST_F(Led, OffAlwaysOnAndLowFuel)
+TEST(Led, OffAlwaysOnAndLowFuel)
 {
-    EXPECT_FALSE(evalLedAction(Off, testPacket("", 0xFFFF, 1e9f, 0)));
-    EXPECT_TRUE(evalLedAction(AlwaysOn, kIdle));
-    EXPECT_TRUE(evalLedAction(-AlwaysOn, kIdle));
+    EXPECT_FALSE(holds(Off, testPacket("", 0xFFFF, 1e9f, 0)));
+    EXPECT_TRUE(holds(AlwaysOn, kIdle));
+    EXPECT_TRUE(holds(-AlwaysOn, kIdle));
 
-    EXPECT_TRUE(evalLedAction(LowFuel, testPacket("", 0, 0, 0.09f)));
-    EXPECT_FALSE(evalLedAction(LowFuel, testPacket("", 0, 0, 0.1f))); // strictly below
-    carProfile.lowFuel = 0.0f;
-    EXPECT_FALSE(evalLedAction(LowFuel, testPacket("", 0, 0, 0.0f)));
-    EXPECT_FALSE(evalLedAction(LowFuelFlash, testPacket("", 0, 0, 0.0f)));
-    EXPECT_TRUE(evalLedAction(LowFuel, testPacket("", 0, 0, -0.5f)));
+    EXPECT_TRUE(holds(LowFuel, testPacket("", 0, 0, 0.09f)));
+    EXPECT_FALSE(holds(LowFuel, testPacket("", 0, 0, 0.1f))); // strictly below
+    EXPECT_FALSE(holds(LowFuel, testPacket("", 0, 0, 0.0f), 0.0f));
+    EXPECT_FALSE(holds(LowFuelFlash, testPacket("", 0, 0, 0.0f), 0.0f));
+    EXPECT_TRUE(holds(LowFuel, testPacket("", 0, 0, -0.5f), 0.0f));
 }
 
-TEST_F(Led, RpmAboveIsStrict)
+TEST(Led, RpmAboveIsStrict)
 {
-    EXPECT_FALSE(evalLedAction(101, testPacket("", 0, 101.0f, 0)));
-    EXPECT_TRUE(evalLedAction(101, testPacket("", 0, 101.5f, 0)));
-    EXPECT_TRUE(evalLedAction(7000, testPacket("", 0, 7000.5f, 0)));
-    EXPECT_FALSE(evalLedAction(7000, testPacket("", 0, 6999.0f, 0)));
-    EXPECT_TRUE(evalLedAction(INT32_MAX, testPacket("", 0, 3e9f, 0)));
+    EXPECT_FALSE(holds(101, testPacket("", 0, 101.0f, 0)));
+    EXPECT_TRUE(holds(101, testPacket("", 0, 101.5f, 0)));
+    EXPECT_TRUE(holds(7000, testPacket("", 0, 7000.5f, 0)));
+    EXPECT_FALSE(holds(7000, testPacket("", 0, 6999.0f, 0)));
+    EXPECT_TRUE(holds(INT32_MAX, testPacket("", 0, 3e9f, 0)));
     // Code -150 as a primary: on while the engine speed is at most 150.
     EXPECT_TRUE(led1(-150, 0, testPacket("", 0, 150.0f, 0)));
     EXPECT_FALSE(led1(-150, 0, testPacket("", 0, 150.5f, 0)));
 }
 
-TEST_F(Led, NanAndInfinityNeverLightByAccident)
+TEST(Led, NanAndInfinityNeverLightByAccident)
 {
     const float nan = std::numeric_limits<float>::quiet_NaN();
     const float inf = std::numeric_limits<float>::infinity();
-    EXPECT_FALSE(evalLedAction(101, testPacket("", 0, nan, 0)));
-    EXPECT_FALSE(evalLedAction(101, testPacket("", 0, -inf, 0)));
-    EXPECT_TRUE(evalLedAction(101, testPacket("", 0, inf, 0)));
-    EXPECT_FALSE(evalLedAction(LowFuel, testPacket("", 0, 0, nan)));
-    EXPECT_FALSE(evalLedAction(LowFuelFlash, testPacket("", 0, 0, nan)));
-    EXPECT_FALSE(evalLedAction(LowFuel, testPacket("", 0, 0, inf)));
-    carProfile.lowFuel = nan;
-    EXPECT_FALSE(evalLedAction(LowFuel, testPacket("", 0, 0, -inf)));
+    EXPECT_FALSE(holds(101, testPacket("", 0, nan, 0)));
+    EXPECT_FALSE(holds(101, testPacket("", 0, -inf, 0)));
+    EXPECT_TRUE(holds(101, testPacket("", 0, inf, 0)));
+    EXPECT_FALSE(holds(LowFuel, testPacket("", 0, 0, nan)));
+    EXPECT_FALSE(holds(LowFuelFlash, testPacket("", 0, 0, nan)));
+    EXPECT_FALSE(holds(LowFuel, testPacket("", 0, 0, inf)));
+    EXPECT_FALSE(holds(LowFuel, testPacket("", 0, 0, -inf), nan));
 }
 
-TEST_F(Led, UndefinedCodesPrintTheirAbsoluteValueAndGiveFalse)
+TEST(Led, UndefinedCodesGiveFalseAndTheirAbsoluteValueInOrder)
 {
-    for (LedAction code : {15, 100, -50}) {
-        testCaptureBegin();
-        bool on = evalLedAction(code, testPacket("", 0xFFFF, 1e9f, 0));
-        std::string out = testCaptureEnd();
-        EXPECT_FALSE(on);
-        EXPECT_EQ(out, "Unkown LED action " + std::to_string(code < 0 ? -code : code) + "\n");
-    }
-    testCaptureBegin();
-    EXPECT_FALSE(evalLedAction(INT32_MIN, kIdle));
-    EXPECT_EQ(testCaptureEnd(), "Unkown LED action -2147483648\n");
-
+    const LedStates s =
+        eval(CarProfile{15, -50, INT32_MIN, 100, 0.1f}, testPacket("", 0xFFFF, 1e9f, 0));
+    // -2147483648 has no 32-bit absolute value: it stays as it is.
+    EXPECT_EQ(std::vector<std::int32_t>(s.undefined, s.undefined + s.undefinedCount),
+              (std::vector<std::int32_t>{15, 50, INT32_MIN, 100}));
     // As a primary code the false result is inverted: the LED is on.
-    testCaptureBegin();
-    EXPECT_TRUE(led1(-50, 0, kIdle));
+    EXPECT_FALSE(s.led1);
+    EXPECT_TRUE(s.led2);
     EXPECT_TRUE(led1(INT32_MIN, 0, kIdle));
-    testCaptureEnd();
+    EXPECT_EQ(eval(CarProfile{14, 101, 0, -13, 0.1f}, kIdle).undefinedCount, 0);
 }
 
-TEST_F(Led, CombinationEvaluatesInOrderLed1Led2Led1bLed2b)
+// The loop's wrappers print one message per undefined code, in the order LED1, LED2, LED1b,
+// LED2b, from the program's own profile.
+TEST(Led, WrappersPrintUnkownLedActionForEachUndefinedCode)
 {
-    carProfile.LED1 = 21;
-    carProfile.LED2 = 22;
-    carProfile.LED1b = 23;
-    carProfile.LED2b = -24;
+    configReset();
+    carProfile = CarProfile{21, 22, 23, -24, 0.1f};
     bool l1, l2;
     testCaptureBegin();
     ledCombine(kIdle, &l1, &l2);
+    EXPECT_FALSE(evalLedAction(INT32_MIN, kIdle));
     EXPECT_EQ(testCaptureEnd(), "Unkown LED action 21\nUnkown LED action 22\n"
-                                "Unkown LED action 23\nUnkown LED action 24\n");
+                                "Unkown LED action 23\nUnkown LED action 24\n"
+                                "Unkown LED action -2147483648\n");
+    configReset();
 }
 
-TEST_F(Led, PrimarySignInvertsSecondarySignChoosesOrOverXor)
+TEST(Led, PrimarySignInvertsSecondarySignChoosesOrOverXor)
 {
     const OutGaugePacket limiter = testPacket("", OG_PITSPEED, 0, 1);
     const OutGaugePacket shift = testPacket("", OG_SHIFT, 0, 1);
@@ -162,38 +150,30 @@ TEST_F(Led, PrimarySignInvertsSecondarySignChoosesOrOverXor)
     EXPECT_TRUE(led1(ShiftLight, -SpeedLimit, both));
 }
 
-TEST_F(Led, BothLedsAreIndependent)
+TEST(Led, BothLedsAreIndependent)
 {
-    carProfile.LED1 = SignalLeft;
-    carProfile.LED2 = SignalRight;
-    carProfile.LED1b = 0;
-    carProfile.LED2b = 0;
-    bool l1, l2;
-    ledCombine(testPacket("", OG_SIGNAL_R, 0, 1), &l1, &l2);
-    EXPECT_FALSE(l1);
-    EXPECT_TRUE(l2);
-    ledCombine(testPacket("", OG_SIGNAL_L | OG_SIGNAL_R, 0, 1), &l1, &l2);
-    EXPECT_TRUE(l1);
-    EXPECT_TRUE(l2);
+    const CarProfile signals = {SignalLeft, SignalRight, 0, 0, 0.1f};
+    LedStates s = eval(signals, testPacket("", OG_SIGNAL_R, 0, 1));
+    EXPECT_FALSE(s.led1);
+    EXPECT_TRUE(s.led2);
+    s = eval(signals, testPacket("", OG_SIGNAL_L | OG_SIGNAL_R, 0, 1));
+    EXPECT_TRUE(s.led1);
+    EXPECT_TRUE(s.led2);
 
     // Each LED follows the signs of its own codes, never those of the other LED's.
     const OutGaugePacket both = testPacket("", OG_PITSPEED | OG_SHIFT, 0, 1);
-    carProfile = CarProfile{SpeedLimit, SpeedLimit, ShiftLight, -ShiftLight, 0.1f};
-    ledCombine(both, &l1, &l2);
-    EXPECT_FALSE(l1); // XOR
-    EXPECT_TRUE(l2);  // OR
-    carProfile = CarProfile{SpeedLimit, SpeedLimit, -ShiftLight, ShiftLight, 0.1f};
-    ledCombine(both, &l1, &l2);
-    EXPECT_TRUE(l1);
-    EXPECT_FALSE(l2);
-    carProfile = CarProfile{-SpeedLimit, SpeedLimit, 0, 0, 0.1f};
-    ledCombine(both, &l1, &l2);
-    EXPECT_FALSE(l1);
-    EXPECT_TRUE(l2);
-    carProfile = CarProfile{SpeedLimit, -SpeedLimit, 0, 0, 0.1f};
-    ledCombine(both, &l1, &l2);
-    EXPECT_TRUE(l1);
-    EXPECT_FALSE(l2);
+    s = eval(CarProfile{SpeedLimit, SpeedLimit, ShiftLight, -ShiftLight, 0.1f}, both);
+    EXPECT_FALSE(s.led1); // XOR
+    EXPECT_TRUE(s.led2);  // OR
+    s = eval(CarProfile{SpeedLimit, SpeedLimit, -ShiftLight, ShiftLight, 0.1f}, both);
+    EXPECT_TRUE(s.led1);
+    EXPECT_FALSE(s.led2);
+    s = eval(CarProfile{-SpeedLimit, SpeedLimit, 0, 0, 0.1f}, both);
+    EXPECT_FALSE(s.led1);
+    EXPECT_TRUE(s.led2);
+    s = eval(CarProfile{SpeedLimit, -SpeedLimit, 0, 0, 0.1f}, both);
+    EXPECT_TRUE(s.led1);
+    EXPECT_FALSE(s.led2);
 }
 
 TEST(LedFlashPhase, HalfPeriodBoundaries)
@@ -231,38 +211,36 @@ TEST(LedFlashPhase, ZeroIsSteadyNegativeIsNeverOn)
     }
 }
 
-TEST_F(Led, FlashingCodesFollowTheClockOnlyWhileTheirConditionHolds)
+TEST(Led, FlashingCodesFollowTheClockOnlyWhileTheirConditionHolds)
 {
-    globalSettings.shiftlightFlashTime = 200;
-    globalSettings.speedlimitFlashTime = 50;
-    globalSettings.lowfuelFlashTime = 1000;
+    const LedFlashTimes times = {{50, 200, 1000}}; // limiter, shift light, low fuel
     const OutGaugePacket all = testPacket("", OG_SHIFT | OG_PITSPEED, 0, 0.01f);
 
-    clockSetTest(199);
-    EXPECT_TRUE(evalLedAction(ShiftLightFlash, all));
-    EXPECT_FALSE(evalLedAction(SpeedLimitFlash, all)); // 199 mod 100 = 99 >= 50
-    EXPECT_TRUE(evalLedAction(LowFuelFlash, all));
-    clockSetTest(200);
-    EXPECT_FALSE(evalLedAction(ShiftLightFlash, all));
-    EXPECT_TRUE(evalLedAction(SpeedLimitFlash, all));
-    clockSetTest(1000);
-    EXPECT_FALSE(evalLedAction(LowFuelFlash, all));
+    EXPECT_TRUE(holds(ShiftLightFlash, all, 0.1f, 199, times));
+    EXPECT_FALSE(holds(SpeedLimitFlash, all, 0.1f, 199, times)); // 199 mod 100 = 99 >= 50
+    EXPECT_TRUE(holds(LowFuelFlash, all, 0.1f, 199, times));
+    EXPECT_FALSE(holds(ShiftLightFlash, all, 0.1f, 200, times));
+    EXPECT_TRUE(holds(SpeedLimitFlash, all, 0.1f, 200, times));
+    EXPECT_FALSE(holds(LowFuelFlash, all, 0.1f, 1000, times));
 
     // Flash time 0 shows the condition steadily; a negative one never lights.
-    globalSettings.shiftlightFlashTime = 0;
-    globalSettings.lowfuelFlashTime = INT32_MIN;
+    const LedFlashTimes steady = {{50, 0, INT32_MIN}};
     for (std::uint32_t t : {0u, 200u, 4294967295u}) {
-        clockSetTest(t);
-        EXPECT_TRUE(evalLedAction(ShiftLightFlash, all));
-        EXPECT_FALSE(evalLedAction(ShiftLightFlash, kIdle));
-        EXPECT_FALSE(evalLedAction(LowFuelFlash, all));
+        EXPECT_TRUE(holds(ShiftLightFlash, all, 0.1f, t, steady));
+        EXPECT_FALSE(holds(ShiftLightFlash, kIdle, 0.1f, t, steady));
+        EXPECT_FALSE(holds(LowFuelFlash, all, 0.1f, t, steady));
     }
 
     // XOR with the limiter: flashing inverted while both are on.
-    globalSettings.shiftlightFlashTime = 200;
     const OutGaugePacket both = testPacket("", OG_SHIFT | OG_PITSPEED, 0, 1);
-    clockSetTest(100);
-    EXPECT_FALSE(led1(ShiftLightFlash, SpeedLimit, both));
-    clockSetTest(300);
-    EXPECT_TRUE(led1(ShiftLightFlash, SpeedLimit, both));
+    EXPECT_FALSE(led1(ShiftLightFlash, SpeedLimit, both, 100));
+    EXPECT_TRUE(led1(ShiftLightFlash, SpeedLimit, both, 300));
+
+    // The clock is read once per datagram, and only when a flashing code's condition holds.
+    static int reads = 0;
+    const LedTicks counted = {[](const void *) { return std::uint32_t(++reads); }, nullptr};
+    ledEvaluate(CarProfile{12, 4, 13, 1, 0.1f}, times, kIdle, counted);
+    EXPECT_EQ(reads, 0);
+    ledEvaluate(CarProfile{12, 4, 13, 12, 0.1f}, times, all, counted);
+    EXPECT_EQ(reads, 1);
 }

@@ -74,6 +74,8 @@ TEST(WindowsConfigPath, TheFallbackNameIsReadFromTheWorkingDirectory)
     std::string before = currentDirectory();
     ASSERT_TRUE(SetCurrentDirectoryA(dir.c_str()));
     EXPECT_EQ(profileGetInt("config", "outGaugePort", 1, CONFIG_FALLBACK_PATH), 4242);
+    // What lumivane and lumivane-check read when the path cannot be built.
+    EXPECT_EQ(profileGetInt("config", "outGaugePort", 1, configPathOr(nullptr)), 4242);
     SetCurrentDirectoryA(before.c_str());
 }
 

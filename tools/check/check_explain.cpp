@@ -1,8 +1,6 @@
 // lumivane-check: what each LED shows, in words and as a table computed by the LED logic.
-#include "tools/check.h"
+#include "tools/check/check.h"
 
-#include "app/clock.h"
-#include "app/led.h"
 #include "app/out.h"
 
 #include <algorithm>
@@ -35,18 +33,19 @@ std::string checkPercent(float fraction)
 CheckCondition checkLowFuel(float threshold)
 {
     // The simulator sends fuel as a fraction from 0 to 1 and the test is "below".
+    const std::string words = LED_ACTIONS[LowFuel].words;
     if (!(threshold > 0.0f))
-        return {CHECK_NEVER, "low fuel (never: lowFuel is " + checkNumber(threshold) + ")"};
+        return {CHECK_NEVER, words + " (never: lowFuel is " + checkNumber(threshold) + ")"};
     if (threshold > 1.0f)
         return {CHECK_ALWAYS,
-                "low fuel (below " + checkPercent(threshold) + " of the tank: always)"};
-    return {CHECK_SOMETIMES, "low fuel (below " + checkPercent(threshold) + " of the tank)"};
+                words + " (below " + checkPercent(threshold) + " of the tank: always)"};
+    return {CHECK_SOMETIMES, words + " (below " + checkPercent(threshold) + " of the tank)"};
 }
 
-CheckCondition checkFlashing(const CheckCondition &base, const GlobalSettings &g, int index)
+CheckCondition checkFlashing(const CheckCondition &base, const GlobalSettings &g, LedFlash flash)
 {
-    const std::int32_t time = checkFlashTime(g, index);
-    const std::string key = checkFlashKey(index);
+    const std::int32_t time = configFlashTimes(g).ms[flash];
+    const std::string key = checkFlashKey(flash);
     if (base.truth == CHECK_NEVER)
         return base;
     if (time < 0)
@@ -57,59 +56,38 @@ CheckCondition checkFlashing(const CheckCondition &base, const GlobalSettings &g
     return {CHECK_SOMETIMES, base.text + ", flashing (" + ms + " on, " + ms + " off)"};
 }
 
-// The codes whose condition is one indicator of the dashboard, the indicator's flag, and the
-// indicator in words; also the rows of the --car table, one indicator at a time.
-struct CheckIndicator {
-    std::int32_t code;
-    std::uint16_t flag;
-    const char *text;
-};
-const CheckIndicator kIndicators[] = {
-    {ShiftLight, OG_SHIFT, "shift light"},           {Handbrake, OG_HANDBRAKE, "handbrake"},
-    {SpeedLimit, OG_PITSPEED, "pit speed limiter"},  {SignalLeft, OG_SIGNAL_L, "left turn signal"},
-    {SignalRight, OG_SIGNAL_R, "right turn signal"}, {Redline, OG_REDLINE, "redline"},
-    {OilWarning, OG_OILWARN, "oil warning"},         {FullBeam, OG_FULLBEAM, "full beam"},
-    {TractionControl, OG_TC, "traction control"},
-};
-
-CheckCondition checkIndicator(std::int32_t code)
-{
-    for (const CheckIndicator &i : kIndicators) {
-        if (i.code == code)
-            return {CHECK_SOMETIMES, i.text};
-    }
-    return {CHECK_NEVER, "off"}; // code 0, the only one left
-}
-
-// The condition of |code|, as evalLedAction decides it.
+// The condition of |code|, as the LED logic decides it, in the words of its table.
 CheckCondition checkCondition(LedAction code, const GlobalSettings &g, float lowFuel)
 {
-    const std::int32_t value = checkMagnitude(code);
-    if (ledActionUndefined(code))
-        return {CHECK_NEVER, "undefined code"};
-    if (value >= RpmAbove)
-        return {CHECK_SOMETIMES, "engine speed above " + std::to_string(value) + " rpm"};
-    switch (value) {
-    case AlwaysOn:
-        return {CHECK_ALWAYS, "always"};
-    case LowFuel:
-        return checkLowFuel(lowFuel);
-    case LowFuelFlash:
-        return checkFlashing(checkLowFuel(lowFuel), g, checkFlashIndex(value));
-    case SpeedLimitFlash:
-        return checkFlashing(checkIndicator(SpeedLimit), g, checkFlashIndex(value));
-    case ShiftLightFlash:
-        return checkFlashing(checkIndicator(ShiftLight), g, checkFlashIndex(value));
+    std::int32_t value = 0;
+    const LedActionInfo &a = ledActionInfo(code, &value);
+    const char *words = a.flash == LED_FLASH_NONE ? a.words : LED_ACTIONS[a.steady].words;
+    CheckCondition base;
+    switch (a.test) {
+    case LED_TEST_OFF:
+    case LED_TEST_UNDEFINED:
+        return {CHECK_NEVER, words};
+    case LED_TEST_ALWAYS:
+        return {CHECK_ALWAYS, words};
+    case LED_TEST_RPM:
+        return {CHECK_SOMETIMES, std::string(words) + " above " + std::to_string(value) + " rpm"};
+    case LED_TEST_FUEL:
+        base = checkLowFuel(lowFuel);
+        break;
     default:
-        return checkIndicator(value);
+        base = {CHECK_SOMETIMES, words};
+        break;
     }
+    return a.flash == LED_FLASH_NONE ? base : checkFlashing(base, g, a.flash);
 }
 
 // The words for "on while the condition of code does not hold".
 std::string checkNot(LedAction code, const CheckCondition &c)
 {
-    if (checkMagnitude(code) >= RpmAbove)
-        return "engine speed at most " + std::to_string(checkMagnitude(code)) + " rpm";
+    std::int32_t value = 0;
+    const LedActionInfo &a = ledActionInfo(code, &value);
+    if (a.test == LED_TEST_RPM)
+        return std::string(a.words) + " at most " + std::to_string(value) + " rpm";
     return "on unless " + c.text;
 }
 
@@ -136,7 +114,7 @@ std::string checkLedText(LedAction primary, LedAction secondary, const GlobalSet
     }
     if (s.truth == CHECK_NEVER)
         return prim == CHECK_SOMETIMES ? primText : prim == CHECK_ALWAYS ? "always on" : "off";
-    if (checkMagnitude(primary) == checkMagnitude(secondary)) {
+    if (checkValue(primary) == checkValue(secondary)) {
         // One condition twice (one clock read per datagram keeps flashing in step too).
         if (inverted)
             return "always on";
@@ -169,7 +147,8 @@ void checkPrintLed(int n, LedAction primary, LedAction secondary, const CarProfi
             fromDefault += (fromDefault.empty() ? "" : ", ") + keys[i];
     }
     if (showFrom && (from & CONFIG_FROM_DEFAULT_LOWFUEL) != 0 &&
-        (checkUsesLowFuel(primary) || (secondary != 0 && checkUsesLowFuel(secondary))))
+        (checkAction(primary).test == LED_TEST_FUEL ||
+         (secondary != 0 && checkAction(secondary).test == LED_TEST_FUEL)))
         fromDefault += (fromDefault.empty() ? "" : ", ") + std::string("lowFuel");
     if (!fromDefault.empty())
         notes += (notes.empty() ? "" : "; ") + fromDefault + " from [default]";
@@ -216,10 +195,14 @@ void checkPrintConfig(const CheckFile &file)
     num += g.deviceNum == 0 ? " (the first found)" : g.deviceNum < 0 ? " (matches none)" : "";
     outPrintf("  port %s, LED device 046D:%04X, device number %s\n", port.c_str(),
               static_cast<unsigned>(g.deviceID), num.c_str());
-    outPrintf("  flash times: pit speed limiter %s, shift light %s, low fuel %s\n",
-              checkFlashTimeText(g.speedlimitFlashTime).c_str(),
-              checkFlashTimeText(g.shiftlightFlashTime).c_str(),
-              checkFlashTimeText(g.lowfuelFlashTime).c_str());
+    // Each flash time named by what its code shows.
+    std::string times;
+    for (const LedActionInfo &a : LED_ACTIONS) {
+        if (a.flash != LED_FLASH_NONE)
+            times += (times.empty() ? "" : ", ") + std::string(LED_ACTIONS[a.steady].words) + " " +
+                     checkFlashTimeText(configFlashTimes(g).ms[a.flash]);
+    }
+    outPrintf("  flash times: %s\n", times.c_str());
 }
 
 // Ticks at which the flash phases of the given flash times (all above 0) take every
@@ -269,7 +252,8 @@ void checkAround(std::int32_t value, float *at, float *above)
 std::string checkRpm(float rpm)
 {
     char text[48];
-    std::snprintf(text, sizeof text, "engine speed %.0f rpm", static_cast<double>(rpm));
+    std::snprintf(text, sizeof text, "%s %.0f rpm", checkAction(RpmAbove).words,
+                  static_cast<double>(rpm));
     return text;
 }
 
@@ -277,15 +261,18 @@ std::vector<CheckSituation> checkSituations(const CarProfile &p)
 {
     const float full = 1.0f;
     std::vector<CheckSituation> rows = {{"nothing on", 0, 0.0f, full}};
-    for (const CheckIndicator &i : kIndicators)
-        rows.push_back({i.text, i.flag, 0.0f, full});
+    // One row for each indicator that a code shows alone.
+    for (const LedActionInfo &a : LED_ACTIONS) {
+        if (a.test == LED_TEST_FLAG && a.flash == LED_FLASH_NONE)
+            rows.push_back({a.words, a.flag, 0.0f, full});
+    }
     const LedAction codes[4] = {p.LED1, p.LED2, p.LED1b, p.LED2b};
     std::vector<std::int32_t> rpms;
     bool lowFuel = false;
     for (LedAction code : codes) {
-        if (checkMagnitude(code) >= RpmAbove)
-            rpms.push_back(checkMagnitude(code));
-        lowFuel = lowFuel || checkUsesLowFuel(code);
+        if (checkAction(code).test == LED_TEST_RPM)
+            rpms.push_back(checkValue(code));
+        lowFuel = lowFuel || checkAction(code).test == LED_TEST_FUEL;
     }
     std::sort(rpms.begin(), rpms.end());
     rpms.erase(std::unique(rpms.begin(), rpms.end()), rpms.end());
@@ -312,8 +299,8 @@ std::vector<std::int32_t> checkFlashTimes(const CarProfile &p, const GlobalSetti
 {
     std::vector<std::int32_t> times;
     for (LedAction code : {p.LED1, p.LED2, p.LED1b, p.LED2b}) {
-        const int flash = checkFlashIndex(code);
-        const std::int32_t t = flash >= 0 ? checkFlashTime(g, flash) : 0;
+        const LedFlash flash = checkAction(code).flash;
+        const std::int32_t t = flash != LED_FLASH_NONE ? configFlashTimes(g).ms[flash] : 0;
         if (t > 0 && std::find(times.begin(), times.end(), t) == times.end())
             times.push_back(t);
     }
@@ -321,6 +308,12 @@ std::vector<std::int32_t> checkFlashTimes(const CarProfile &p, const GlobalSetti
 }
 
 } // namespace
+
+std::string checkLedWords(const CarProfile &p, int led, const GlobalSettings &g)
+{
+    return led == 1 ? checkLedText(p.LED1, p.LED1b, g, p.lowFuel)
+                    : checkLedText(p.LED2, p.LED2b, g, p.lowFuel);
+}
 
 void checkExplain(const CheckFile &file)
 {
@@ -364,13 +357,11 @@ void checkExplainCar(const CheckFile &file, const char *car)
 
     // The program's own evaluation on a datagram of each situation, at a tick of every
     // on/off combination of the flash phases in use; a state that changes is flashing.
-    globalSettings = file.settings;
-    carProfile = profile;
+    const LedFlashTimes flashTimes = configFlashTimes(file.settings);
     const std::vector<std::uint32_t> ticks =
         checkFlashTicks(checkFlashTimes(profile, file.settings));
     const std::vector<CheckSituation> rows = checkSituations(profile);
     std::vector<std::string> states[2];
-    outSetMuted(true); // undefined codes would print their message on every evaluation
     for (const CheckSituation &row : rows) {
         OutGaugePacket packet;
         std::memset(&packet, 0, sizeof packet);
@@ -380,19 +371,15 @@ void checkExplainCar(const CheckFile &file, const char *car)
         ogPacketSetFuel(packet, row.fuel);
         int on[2] = {0, 0};
         for (std::uint32_t tick : ticks) {
-            clockSetTest(tick);
-            bool led[2] = {false, false};
-            ledCombine(packet, &led[0], &led[1]);
-            on[0] += led[0] ? 1 : 0;
-            on[1] += led[1] ? 1 : 0;
+            const LedStates leds = ledEvaluate(profile, flashTimes, packet, ledTicksAt(&tick));
+            on[0] += leds.led1 ? 1 : 0;
+            on[1] += leds.led2 ? 1 : 0;
         }
         for (int i = 0; i < 2; ++i) {
             const int n = static_cast<int>(ticks.size());
             states[i].push_back(on[i] == 0 ? "off" : on[i] == n ? "on" : "flashing");
         }
     }
-    clockClearTest();
-    outSetMuted(false);
 
     std::size_t width = std::strlen("situation");
     for (const CheckSituation &row : rows)

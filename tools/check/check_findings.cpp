@@ -1,5 +1,5 @@
 // lumivane-check: reading a configuration file line by line and finding its mistakes.
-#include "tools/check.h"
+#include "tools/check/check.h"
 
 #include "app/ini.h"
 #include "app/out.h"
@@ -7,7 +7,6 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
-#include <climits>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -17,8 +16,7 @@ namespace {
 
 // The program's keys: indexes into CONFIG_GLOBAL_KEYS and CONFIG_CAR_KEYS.
 const char *const *const kConfigKeys = CONFIG_GLOBAL_KEYS;
-const std::int32_t *const kConfigDefaults = CONFIG_GLOBAL_DEFAULTS;
-enum { KEY_PORT, KEY_DEVICE_ID, KEY_DEVICE_NUM, KEY_FLASH_TIMES };
+enum { KEY_PORT, KEY_DEVICE_ID, KEY_DEVICE_NUM };
 
 const char *const *const kCarKeys = CONFIG_CAR_KEYS;
 enum { KEY_LED1, KEY_LED2, KEY_LED1B, KEY_LED2B, KEY_LOWFUEL };
@@ -131,8 +129,8 @@ void checkConfigValue(CheckFile *file, const CheckKey &key, std::size_t index)
 {
     if (key.value.empty()) {
         checkAdd(file, key.line, "empty-value",
-                 key.name + " is empty: the default " + std::to_string(kConfigDefaults[index]) +
-                     " is used");
+                 key.name + " is empty: the default " +
+                     std::to_string(CONFIG_DEFAULTS.*CONFIG_GLOBAL_FIELDS[index]) + " is used");
         return;
     }
     IniIntRead read;
@@ -153,6 +151,23 @@ void checkConfigValue(CheckFile *file, const CheckKey &key, std::size_t index)
     } else if (index == KEY_DEVICE_NUM && value < 0) {
         checkAdd(file, key.line, "device-num", shown + " is negative: no device is ever found");
     }
+}
+
+// ", but with LED1b=14 LED 1 shows: off" when the LED of a primary code, with its secondary in
+// the profile of section, is not always on after all; empty when it is.
+std::string checkUnlessSecondary(const CheckFile &file, const CheckSection &section,
+                                 std::size_t index)
+{
+    CarProfile p;
+    unsigned from = 0;
+    checkResolve(file, section.kind == CHECK_CAR ? section.name.c_str() : nullptr, &p, &from);
+    const int led = index == KEY_LED1 ? 1 : 2;
+    const std::string words = checkLedWords(p, led, file.settings);
+    if (words == "always on")
+        return "";
+    return ", but with " + std::string(kCarKeys[index + 2]) + "=" +
+           std::to_string(led == 1 ? p.LED1b : p.LED2b) + " LED " + std::to_string(led) +
+           " shows: " + words;
 }
 
 void checkCodeValue(CheckFile *file, const CheckSection &section, const CheckKey &key,
@@ -176,26 +191,29 @@ void checkCodeValue(CheckFile *file, const CheckSection &section, const CheckKey
     const std::string led =
         std::string("LED ") + (index == KEY_LED1 || index == KEY_LED1B ? "1" : "2");
     const std::string shown = key.name + "=" + std::to_string(code);
-    if (ledActionUndefined(code)) {
-        // The program prints the code without its sign, except the one that has no
-        // 32-bit absolute value.
-        std::int32_t printed = code == INT32_MIN ? code : checkMagnitude(code);
-        std::string effect = !primary   ? "it adds nothing to " + led
-                             : code < 0 ? "inverted, it is always on"
+    std::int32_t value = 0;
+    const LedActionInfo &action = ledActionInfo(code, &value);
+    if (action.test == LED_TEST_UNDEFINED) {
+        // The program prints the code as ledActionInfo gives its value.
+        std::string effect = !primary ? "it adds nothing to " + led
+                             : code < 0 ? "inverted, it is always on" +
+                                              checkUnlessSecondary(*file, section, index)
                                         : "it is never on";
         std::string text = shown + " is no action code: " + effect +
-                           ", and lumivane prints \"Unkown LED action " + std::to_string(printed) +
+                           ", and lumivane prints \"Unkown LED action " + std::to_string(value) +
                            "\" on every pass that receives data";
         if (code == CONFIG_ABSENT_CODE)
             text += " (-75 means \"from [default]\" only in a car section)";
         checkAdd(file, key.line, "undefined-code", text);
         return;
     }
-    const int flash = checkFlashIndex(code);
-    if (primary && code < 0 && flash >= 0 && checkFlashTime(file->settings, flash) < 0)
+    const LedFlash flash = action.flash;
+    if (primary && code < 0 && flash != LED_FLASH_NONE &&
+        configFlashTimes(file->settings).ms[flash] < 0)
         checkAdd(file, key.line, "always-on",
                  shown + " with a negative " + checkFlashKey(flash) + ": code " +
-                     std::to_string(-code) + " never lights, so inverted it is always on");
+                     std::to_string(value) + " never lights, so inverted it is always on" +
+                     checkUnlessSecondary(*file, section, index));
 }
 
 void checkLowFuelValue(CheckFile *file, const CheckSection &section, const CheckKey &key)
@@ -332,7 +350,7 @@ void checkProfiles(CheckFile *file)
             cars.push_back(&s);
     }
     const CheckSection *deflt = checkSectionNamed(*file, "default");
-    std::vector<std::string> flashUses[3];
+    std::vector<std::string> flashUses[LED_FLASH_COUNT];
     std::vector<std::pair<std::size_t, std::vector<std::string>>> zeroFuel;
 
     for (const CheckSection *car : cars) {
@@ -347,10 +365,10 @@ void checkProfiles(CheckFile *file)
             // A car's use of what it takes from [default] is listed under [default].
             const bool inherited = car != nullptr && (from & (1u << i)) != 0;
             const std::string where = label + " " + kCarKeys[i];
-            const int flash = checkFlashIndex(codes[i]);
-            if (flash >= 0 && !inherited)
-                checkAddUse(&flashUses[flash], where);
-            if (checkUsesLowFuel(codes[i]) && (!inherited || ownThreshold))
+            const LedActionInfo &action = checkAction(codes[i]);
+            if (action.flash != LED_FLASH_NONE && !inherited)
+                checkAddUse(&flashUses[action.flash], where);
+            if (action.test == LED_TEST_FUEL && (!inherited || ownThreshold))
                 lowFuelUses.push_back(where);
         }
         if (lowFuelUses.empty() || p.lowFuel != 0.0f)
@@ -367,14 +385,16 @@ void checkProfiles(CheckFile *file)
     }
 
     const CheckSection *config = checkSectionNamed(*file, "config");
-    static const int flashCodes[3] = {SpeedLimitFlash, ShiftLightFlash, LowFuelFlash};
-    for (int f = 0; f < 3; ++f) {
-        const std::int32_t time = checkFlashTime(file->settings, f);
+    for (LedAction c = 0; c < LED_ACTION_COUNT; ++c) {
+        const LedFlash f = LED_ACTIONS[c].flash;
+        if (f == LED_FLASH_NONE)
+            continue;
+        const std::int32_t time = configFlashTimes(file->settings).ms[f];
         if (flashUses[f].empty() || time > 0)
             continue;
         const CheckKey *key = checkKeyNamed(config, checkFlashKey(f));
         const std::string shown = std::string(checkFlashKey(f)) + "=" + std::to_string(time);
-        const std::string code = "code " + std::to_string(flashCodes[f]);
+        const std::string code = "code " + std::to_string(c);
         checkAdd(file, key != nullptr ? key->line : 0, "flash-time",
                  (time == 0 ? shown + ": " + code + " lights steadily, without flashing ("
                             : shown + " is negative: " + code + " never lights (") +
@@ -389,43 +409,22 @@ void checkProfiles(CheckFile *file)
 
 } // namespace
 
-std::int32_t checkMagnitude(LedAction code)
+const LedActionInfo &checkAction(LedAction code)
 {
-    if (code == INT32_MIN)
-        return -1;
-    return code < 0 ? -code : code;
+    std::int32_t value = 0;
+    return ledActionInfo(code, &value);
 }
 
-bool checkUsesLowFuel(LedAction code)
+std::int32_t checkValue(LedAction code)
 {
-    std::int32_t value = checkMagnitude(code);
-    return value == LowFuel || value == LowFuelFlash;
+    std::int32_t value = 0;
+    ledActionInfo(code, &value);
+    return value;
 }
 
-int checkFlashIndex(LedAction code)
+const char *checkFlashKey(LedFlash flash)
 {
-    switch (checkMagnitude(code)) {
-    case SpeedLimitFlash:
-        return 0;
-    case ShiftLightFlash:
-        return 1;
-    case LowFuelFlash:
-        return 2;
-    default:
-        return -1;
-    }
-}
-
-const char *checkFlashKey(int index)
-{
-    return kConfigKeys[KEY_FLASH_TIMES + index];
-}
-
-std::int32_t checkFlashTime(const GlobalSettings &settings, int index)
-{
-    const std::int32_t times[3] = {settings.speedlimitFlashTime, settings.shiftlightFlashTime,
-                                   settings.lowfuelFlashTime};
-    return times[index];
+    return kConfigKeys[CONFIG_FLASH_TIME_KEY + flash];
 }
 
 void checkResolve(const CheckFile &file, const char *car, CarProfile *out, unsigned *from)

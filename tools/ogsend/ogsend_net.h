@@ -21,6 +21,9 @@ bool sendNetStart();
 // Resolves host and port to an IPv4 target; prints the reason on failure.
 bool sendResolve(const std::string &host, long port, SendTarget *target);
 
+// Backend: the reason for a result of getaddrinfo other than 0, in words.
+std::string sendResolveError(int rc);
+
 // An IPv4 UDP socket for sending, or SEND_NO_SOCKET (the reason printed).
 SendSocket sendOpen();
 

@@ -1,5 +1,5 @@
 // lumivane-check: the command line, and each file checked in turn.
-#include "tools/check.h"
+#include "tools/check/check.h"
 
 #include "app/out.h"
 
@@ -85,7 +85,7 @@ int checkMain(int argc, char **argv)
     if (files.empty()) {
         // The file lumivane itself reads: lumivane.cfg in the working directory.
         char *path = configBuildPath();
-        status = checkOne("lumivane.cfg", path != nullptr ? path : "lumivane.cfg", car);
+        status = checkOne("lumivane.cfg", configPathOr(path), car);
         std::free(path);
         return status;
     }

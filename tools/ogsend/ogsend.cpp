@@ -1,4 +1,5 @@
 // ogsend: sends OutGauge datagrams over UDP, to try a configuration without the simulator.
+#include "app/config.h"
 #include "outgauge/packet.h"
 
 #include <algorithm>
@@ -15,7 +16,7 @@
 #include <thread>
 #include <vector>
 
-#include "tools/ogsend_net.h"
+#include "tools/ogsend/ogsend_net.h"
 
 namespace {
 
@@ -30,7 +31,7 @@ enum SendMode { SEND_BURST, SEND_HOLD, SEND_SCENARIO };
 
 struct SendOptions {
     std::string host = "127.0.0.1";
-    long port = 56551;
+    long port = CONFIG_DEFAULTS.outGaugePort;
     std::string car;
     bool carGiven = false;
     std::uint16_t flags = 0;
@@ -66,6 +67,7 @@ constexpr float SEND_CRUISE_FUEL = 0.6f;
 // Set by Ctrl+C (or a termination request): the sending loop ends after the datagram in hand.
 volatile std::sig_atomic_t g_stop = 0;
 
+// A format: the default port comes from the program's defaults.
 const char g_usage[] =
     "usage: ogsend [options]                 send one state (--count times)\n"
     "       ogsend --hold [options]          send one state until Ctrl+C (or --seconds)\n"
@@ -74,7 +76,7 @@ const char g_usage[] =
     "Sends OutGauge datagrams over UDP, as the simulator does, to try a configuration.\n"
     "Where the datagrams go:\n"
     "  --host H      receiver's IPv4 address or name (default 127.0.0.1)\n"
-    "  --port N      UDP port, 1 to 65535 (default 56551)\n"
+    "  --port N      UDP port, 1 to 65535 (default %ld)\n"
     "  --rate HZ     datagrams per second (default 100)\n"
     "  --size N      datagram length in bytes, 0 to 65507 (default 96); bytes past\n"
     "                the 96-byte record are zero\n"
@@ -133,21 +135,13 @@ bool sendParseDouble(const char *text, double lo, double hi, double *out)
     return true;
 }
 
-// The mask of one flag name, or 0 when the name is unknown.
+// The mask of one flag name, or 0 when the name is unknown: the names of the LED codes
+// that show one flag.
 std::uint16_t sendFlagByName(const std::string &name)
 {
-    static const struct {
-        const char *name;
-        std::uint16_t mask;
-    } flags[] = {
-        {"shift", OG_SHIFT},       {"fullbeam", OG_FULLBEAM}, {"handbrake", OG_HANDBRAKE},
-        {"pitspeed", OG_PITSPEED}, {"limiter", OG_PITSPEED},  {"tc", OG_TC},
-        {"signal_l", OG_SIGNAL_L}, {"left", OG_SIGNAL_L},     {"signal_r", OG_SIGNAL_R},
-        {"right", OG_SIGNAL_R},    {"redline", OG_REDLINE},   {"oilwarn", OG_OILWARN},
-    };
-    for (const auto &f : flags) {
-        if (name == f.name)
-            return f.mask;
+    for (const LedActionInfo &a : LED_ACTIONS) {
+        if (a.flagName != nullptr && (name == a.flagName || (a.flagAlias && name == a.flagAlias)))
+            return a.flag;
     }
     return 0;
 }
@@ -310,7 +304,7 @@ void sendParseArgs(int argc, char **argv, SendOptions *opt)
             inlineValue = true;
         }
         if (name == "--help" || name == "-h") {
-            std::fputs(g_usage, stdout);
+            std::printf(g_usage, static_cast<long>(CONFIG_DEFAULTS.outGaugePort));
             std::exit(0);
         }
         if (name == "--list") {

@@ -1,11 +1,10 @@
 // The datagram sender's sockets on Windows (Winsock).
-#include "tools/ogsend_net.h"
+#include "tools/ogsend/ogsend_net.h"
 
 #include <cstdio>
 #include <cstring>
 
 #include <winsock2.h>
-#include <ws2tcpip.h>
 
 bool sendNetStart()
 {
@@ -18,25 +17,7 @@ bool sendNetStart()
     return true;
 }
 
-bool sendResolve(const std::string &host, long port, SendTarget *target)
-{
-    addrinfo hints;
-    std::memset(&hints, 0, sizeof hints);
-    hints.ai_family = AF_INET;
-    hints.ai_socktype = SOCK_DGRAM;
-    addrinfo *found = nullptr;
-    std::string service = std::to_string(port);
-    int rc = getaddrinfo(host.c_str(), service.c_str(), &hints, &found);
-    if (rc != 0 || found == nullptr) {
-        std::fprintf(stderr, "ogsend: cannot resolve '%s': error %d\n", host.c_str(), rc);
-        return false;
-    }
-    static_assert(sizeof(sockaddr_in) <= sizeof target->addr, "SendTarget too small");
-    std::memcpy(target->addr, found->ai_addr, sizeof(sockaddr_in));
-    target->addrLen = static_cast<int>(sizeof(sockaddr_in));
-    freeaddrinfo(found);
-    return true;
-}
+std::string sendResolveError(int rc) { return "error " + std::to_string(rc); }
 
 SendSocket sendOpen()
 {

@@ -69,17 +69,15 @@ void checkExplainCar(const CheckFile &file, const char *car);
 // Prints the findings and a closing line; returns their number.
 std::size_t checkPrintFindings(const CheckFile &file);
 
-// The magnitude of an action code; -1 for -2147483648, which has none in 32 bits.
-std::int32_t checkMagnitude(LedAction code);
+// What code means to the LED logic, and the code without its sign as the logic takes it.
+const LedActionInfo &checkAction(LedAction code);
+std::int32_t checkValue(LedAction code);
 
-// Codes 10 and 13 of either sign: they test the low-fuel threshold.
-bool checkUsesLowFuel(LedAction code);
+// The key in [config] of a flash time.
+const char *checkFlashKey(LedFlash flash);
 
-// The flash time that a code flashes with: 0 speedlimitFlashTime (code 4), 1
-// shiftlightFlashTime (12), 2 lowfuelFlashTime (13); -1 for the codes that do not flash.
-int checkFlashIndex(LedAction code);
-const char *checkFlashKey(int index);
-std::int32_t checkFlashTime(const GlobalSettings &settings, int index);
+// LED led (1 or 2) of profile p in words, as the explanation gives it.
+std::string checkLedWords(const CarProfile &p, int led, const GlobalSettings &g);
 
 // The profile that car gets as the program resolves it (NULL: a car without a section of its
 // own), with the CONFIG_FROM_DEFAULT_* bits of what came from [default].

@@ -1,15 +1,15 @@
 #!/usr/bin/env bash
 # Soak run: the real lumivane fed at 1 kHz by ogsend for a while, its memory read at start and end.
 #
-#   tools/soak.sh [SECONDS]       (default 60)
+#   bench/soak.sh [SECONDS]       (default 60)
 #
-# As root (with unshare from util-linux) the program runs in a private mount namespace with a
-# stand-in LED device: a hidraw entry laid out under a private /sys and a FIFO as /dev/hidraw0,
-# whose reports are counted. Otherwise it runs without a device, which closes the receiver at
-# start-up (the program's rule), so only the idle loop is soaked.
+# Builds lumivane, ogsend and lumivane_standin in the benchmarks' Release tree (build/bench).
+# As root the program runs beside the benchmarks' stand-in LED device (lumivane_standin: the
+# test support's hidraw entry under a private /sys and a FIFO as /dev/hidraw0, in a private
+# mount namespace), whose reports are counted. Otherwise it runs without a device, which
+# closes the receiver at start-up (the program's rule), so only the idle loop is soaked.
 #
-# Environment: LUMIVANE_BUILD (folder holding lumivane and tools/ogsend; default: the first of
-# build/linux and build that has them), LUMIVANE_SOAK_PORT (UDP port, default 47551).
+# Environment: LUMIVANE_SOAK_PORT (UDP port, default 47551).
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")/.." && pwd)
@@ -20,29 +20,18 @@ if ! [[ $seconds =~ ^[0-9]+$ && $seconds -ge 1 ]]; then
     exit 2
 fi
 
-find_build() {
-    local d
-    for d in ${LUMIVANE_BUILD:-} "$here/build/linux" "$here/build"; do
-        if [[ -x $d/lumivane && -x $d/tools/ogsend ]]; then
-            echo "$d"
-            return
-        fi
-    done
-    echo "soak: no lumivane and tools/ogsend found; build first" \
-        "(cmake -S . -B build && cmake --build build)" >&2
-    exit 2
-}
-build=$(find_build)
+build=$here/build/bench
 lumivane=$build/lumivane
 ogsend=$build/tools/ogsend
 
-# As root, go once into a private mount namespace; the stand-in device lives only there.
-if [[ ${LUMIVANE_SOAK_INSIDE:-} != 1 && $(id -u) -eq 0 ]] && command -v unshare >/dev/null; then
-    export LUMIVANE_SOAK_INSIDE=1 LUMIVANE_BUILD=$build
-    if unshare -m --propagation private true 2>/dev/null; then
-        exec unshare -m --propagation private "$0" "$@"
+# As root, go once beside the stand-in device; it lives only in that mount namespace.
+if [[ ${LUMIVANE_SOAK_INSIDE:-} != 1 ]]; then
+    cmake -S "$here" -B "$build" -DCMAKE_BUILD_TYPE=Release -DLUMIVANE_BENCH=ON >/dev/null
+    cmake --build "$build" -j 2 --target lumivane ogsend lumivane_standin >/dev/null
+    if [[ $(id -u) -eq 0 ]]; then
+        export LUMIVANE_SOAK_INSIDE=1
+        exec "$build/bench/lumivane_standin" "$0" "$@"
     fi
-    echo "soak: cannot make a mount namespace; running without a device"
 fi
 
 # Job control: the program runs in a process group of its own with the usual signal handling
@@ -58,19 +47,7 @@ cleanup() {
     rm -rf "$work"
 }
 trap cleanup EXIT
-if [[ ${LUMIVANE_SOAK_INSIDE:-} == 1 ]]; then
-    # A private /sys and /dev holding one hidraw device with vendor 046D, product CA03.
-    mount -t tmpfs lvsys /sys -o mode=0755
-    mount -t tmpfs lvdev /dev -o mode=0755
-    mknod -m 0666 /dev/null c 1 3
-    hid=/sys/devices/pci0000:00/0000:00:14.0/usb1/1-1/1-1:1.0/0003:046D:CA03.0001
-    mkdir -p "$hid/hidraw/hidraw0" /sys/class/hidraw
-    printf 'DRIVER=hid-generic\nHID_ID=0003:0000046D:0000CA03\nHID_NAME=Soak LED device\n' \
-        >"$hid/uevent"
-    printf 'MAJOR=241\nMINOR=0\nDEVNAME=hidraw0\n' >"$hid/hidraw/hidraw0/uevent"
-    ln -s ../../../0003:046D:CA03.0001 "$hid/hidraw/hidraw0/device"
-    ln -s "../../${hid#/sys/}/hidraw/hidraw0" /sys/class/hidraw/hidraw0
-    mkfifo -m 0660 /dev/hidraw0
+if [[ -p /dev/hidraw0 ]]; then
     device=yes
     # The reader counts the report bytes until the program closes the device.
     (wc -c </dev/hidraw0 >"$work/report-bytes") &

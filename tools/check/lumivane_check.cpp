@@ -1,5 +1,5 @@
 // lumivane-check: explains a lumivane.cfg and finds its mistakes before the drive.
-#include "tools/check.h"
+#include "tools/check/check.h"
 
 int main(int argc, char **argv)
 {

@@ -1,5 +1,5 @@
 // The datagram sender's sockets on POSIX.
-#include "tools/ogsend_net.h"
+#include "tools/ogsend/ogsend_net.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -12,26 +12,7 @@
 
 bool sendNetStart() { return true; }
 
-bool sendResolve(const std::string &host, long port, SendTarget *target)
-{
-    addrinfo hints;
-    std::memset(&hints, 0, sizeof hints);
-    hints.ai_family = AF_INET;
-    hints.ai_socktype = SOCK_DGRAM;
-    addrinfo *found = nullptr;
-    std::string service = std::to_string(port);
-    int rc = getaddrinfo(host.c_str(), service.c_str(), &hints, &found);
-    if (rc != 0 || found == nullptr) {
-        std::fprintf(stderr, "ogsend: cannot resolve '%s': %s\n", host.c_str(),
-                     gai_strerror(rc));
-        return false;
-    }
-    static_assert(sizeof(sockaddr_in) <= sizeof target->addr, "SendTarget too small");
-    std::memcpy(target->addr, found->ai_addr, sizeof(sockaddr_in));
-    target->addrLen = static_cast<int>(sizeof(sockaddr_in));
-    freeaddrinfo(found);
-    return true;
-}
+std::string sendResolveError(int rc) { return gai_strerror(rc); }
 
 SendSocket sendOpen()
 {
