@@ -30,4 +30,7 @@ void clockSetTest(std::uint32_t ticks)
     g_testClock.store(true);
 }
 
-void clockClearTest() { g_testClock.store(false); }
+void clockClearTest()
+{
+    g_testClock.store(false);
+}

@@ -3,6 +3,12 @@
 
 #include <windows.h>
 
-std::uint32_t clockSystemTicks() { return static_cast<std::uint32_t>(GetTickCount()); }
+std::uint32_t clockSystemTicks()
+{
+    return static_cast<std::uint32_t>(GetTickCount());
+}
 
-void clockSystemSleep(std::uint32_t ms) { Sleep(static_cast<DWORD>(ms)); }
+void clockSystemSleep(std::uint32_t ms)
+{
+    Sleep(static_cast<DWORD>(ms));
+}

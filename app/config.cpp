@@ -8,14 +8,13 @@
 #include <cstring>
 
 const char *const CONFIG_GLOBAL_KEYS[CONFIG_GLOBAL_COUNT] = {
-    "outGaugePort",        "deviceID",            "deviceNum",
-    "speedlimitFlashTime", "shiftlightFlashTime", "lowfuelFlashTime"};
+    "outGaugePort",        "deviceID",        "deviceNum", "speedlimitFlashTime",
+    "shiftlightFlashTime", "lowfuelFlashTime"};
 std::int32_t GlobalSettings::*const CONFIG_GLOBAL_FIELDS[CONFIG_GLOBAL_COUNT] = {
     &GlobalSettings::outGaugePort,        &GlobalSettings::deviceID,
     &GlobalSettings::deviceNum,           &GlobalSettings::speedlimitFlashTime,
     &GlobalSettings::shiftlightFlashTime, &GlobalSettings::lowfuelFlashTime};
-const char *const CONFIG_CAR_KEYS[CONFIG_CAR_COUNT] = {"LED1", "LED2", "LED1b", "LED2b",
-                                                       "lowFuel"};
+const char *const CONFIG_CAR_KEYS[CONFIG_CAR_COUNT] = {"LED1", "LED2", "LED1b", "LED2b", "lowFuel"};
 
 GlobalSettings globalSettings = CONFIG_DEFAULTS;
 CarProfile carProfile = {0, 0, 0, 0, 0.0f};

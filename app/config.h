@@ -32,8 +32,8 @@ constexpr int CONFIG_FLASH_TIME_KEY = 3;
 // The flash times of settings, for the LED logic.
 inline LedFlashTimes configFlashTimes(const GlobalSettings &settings)
 {
-    return LedFlashTimes{{settings.speedlimitFlashTime, settings.shiftlightFlashTime,
-                          settings.lowfuelFlashTime}};
+    return LedFlashTimes{
+        {settings.speedlimitFlashTime, settings.shiftlightFlashTime, settings.lowfuelFlashTime}};
 }
 
 // The keys of [default] and the car sections: LED1, LED2, LED1b, LED2b, lowFuel.

@@ -14,9 +14,15 @@ BOOL WINAPI winCtrlHandler(DWORD ev)
 } // namespace
 
 // The default handling of a console event ends the process with this status.
-void consoleEndProcess(int) { ExitProcess(STATUS_CONTROL_C_EXIT); }
+void consoleEndProcess(int)
+{
+    ExitProcess(STATUS_CONTROL_C_EXIT);
+}
 
-void consoleSetTitle(const char *title) { SetConsoleTitleA(title); }
+void consoleSetTitle(const char *title)
+{
+    SetConsoleTitleA(title);
+}
 
 bool consoleInstallHandler()
 {

@@ -30,9 +30,9 @@ const LedActionInfo LED_ACTIONS[LED_ACTION_COUNT] = {
 
 namespace {
 
-const LedActionInfo kRpmAbove = {LED_TEST_RPM,   0,      LED_FLASH_NONE, RpmAbove,
+const LedActionInfo kRpmAbove = {LED_TEST_RPM,   0,       LED_FLASH_NONE, RpmAbove,
                                  "engine speed", nullptr, nullptr};
-const LedActionInfo kUndefined = {LED_TEST_UNDEFINED, 0,      LED_FLASH_NONE, 0,
+const LedActionInfo kUndefined = {LED_TEST_UNDEFINED, 0,       LED_FLASH_NONE, 0,
                                   "undefined code",   nullptr, nullptr};
 
 // The tick count of one evaluation: read from the source when the first flashing code
@@ -56,8 +56,7 @@ bool flashOn(FlashClock *clock, std::int32_t flashTime)
 
 // The condition of a code with meaning a and value (see ledActionInfo).
 bool ledCondition(const LedActionInfo &a, std::int32_t value, float lowFuel,
-                  const LedFlashTimes &flashTimes, const OutGaugePacket &packet,
-                  FlashClock *clock)
+                  const LedFlashTimes &flashTimes, const OutGaugePacket &packet, FlashClock *clock)
 {
     bool holds = false;
     switch (a.test) {
@@ -91,9 +90,15 @@ inline const LedActionInfo &ledLookup(LedAction code, std::int32_t *value)
     return kUndefined;
 }
 
-std::uint32_t ledReadClock(const void *) { return clockTicks(); }
+std::uint32_t ledReadClock(const void *)
+{
+    return clockTicks();
+}
 
-std::uint32_t ledReadFixed(const void *tick) { return *static_cast<const std::uint32_t *>(tick); }
+std::uint32_t ledReadFixed(const void *tick)
+{
+    return *static_cast<const std::uint32_t *>(tick);
+}
 
 } // namespace
 
@@ -121,9 +126,15 @@ bool ledFlashPhase(std::uint32_t tick, std::int32_t flashTime)
     return tick % period < half;
 }
 
-LedTicks ledTicksAt(const std::uint32_t *tick) { return LedTicks{ledReadFixed, tick}; }
+LedTicks ledTicksAt(const std::uint32_t *tick)
+{
+    return LedTicks{ledReadFixed, tick};
+}
 
-LedTicks ledClockTicks() { return LedTicks{ledReadClock, nullptr}; }
+LedTicks ledClockTicks()
+{
+    return LedTicks{ledReadClock, nullptr};
+}
 
 LedStates ledEvaluate(const CarProfile &profile, const LedFlashTimes &flashTimes,
                       const OutGaugePacket &packet, LedTicks ticks)

@@ -53,10 +53,10 @@ struct LedFlashTimes {
 // What one code means.
 struct LedActionInfo {
     LedTest test;
-    std::uint16_t flag;  // LED_TEST_FLAG: the bit tested
-    LedFlash flash;      // while the condition holds, the LED flashes with this time
-    LedAction steady;    // a flashing code: the code of the same condition without flashing
-    const char *words;   // what the condition shows, in words (NULL for a flashing code)
+    std::uint16_t flag;    // LED_TEST_FLAG: the bit tested
+    LedFlash flash;        // while the condition holds, the LED flashes with this time
+    LedAction steady;      // a flashing code: the code of the same condition without flashing
+    const char *words;     // what the condition shows, in words (NULL for a flashing code)
     const char *flagName;  // a code of one flag without flashing: the flag's name for
     const char *flagAlias; // ogsend, and another name for it or NULL
 };

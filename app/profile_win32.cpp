@@ -3,8 +3,7 @@
 
 #include <windows.h>
 
-std::int32_t profileGetInt(const char *section, const char *key, std::int32_t def,
-                           const char *path)
+std::int32_t profileGetInt(const char *section, const char *key, std::int32_t def, const char *path)
 {
     // The API returns the signed value in an unsigned type; negative codes come
     // back as their two's complement.

@@ -39,7 +39,10 @@ void readReports(int fd, std::atomic<bool> *stop, std::vector<Report> *out)
 
 // The state of measured datagram k: consecutive datagrams always differ, and any four
 // in a row are distinct, so a report names its datagram among the last four sent.
-int stateOf(long k) { return static_cast<int>((k + 2) % 4); }
+int stateOf(long k)
+{
+    return static_cast<int>((k + 2) % 4);
+}
 
 } // namespace
 
@@ -132,8 +135,8 @@ int main(int argc, char **argv)
     std::vector<double> latencyMs(static_cast<std::size_t>(count), -1.0);
     long unmatched = 0;
     for (const Report &r : reports) {
-        long newest = static_cast<long>(std::upper_bound(sent.begin(), sent.end(), r.t) -
-                                        sent.begin()) - 1;
+        long newest =
+            static_cast<long>(std::upper_bound(sent.begin(), sent.end(), r.t) - sent.begin()) - 1;
         long cause = -1;
         for (long j = newest; j >= 0 && j > newest - 4; --j) {
             if (benchStateReportByte(stateOf(j)) == r.leds) {
@@ -162,8 +165,8 @@ int main(int argc, char **argv)
                 "%ld superseded by a newer one in the same pass, %ld reports unmatched, "
                 "%ld send failures\n",
                 count, rate, got.size(), superseded, unmatched, sendFailures);
-    std::printf("e2e_latency: send to report, ms: min %.3f  median %.3f  p99 %.3f  max %.3f\n",
-                min, median, p99, max);
+    std::printf("e2e_latency: send to report, ms: min %.3f  median %.3f  p99 %.3f  max %.3f\n", min,
+                median, p99, max);
     std::printf("RESULT latency_count %zu\n", got.size());
     std::printf("RESULT latency_superseded %ld\n", superseded);
     std::printf("RESULT latency_median_ms %.3f\n", median);

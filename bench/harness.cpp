@@ -56,7 +56,10 @@ bool benchSendState(TestUdp &out, int port, int state, std::int32_t id)
     return out.send(port, p);
 }
 
-int benchOpenReports() { return open("/dev/hidraw0", O_RDONLY | O_NONBLOCK | O_CLOEXEC); }
+int benchOpenReports()
+{
+    return open("/dev/hidraw0", O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+}
 
 void benchSleepUntil(std::int64_t t)
 {

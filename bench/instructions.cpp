@@ -180,16 +180,15 @@ int main(int argc, char **argv)
         double perPassEst = (b.instructions - a.instructions) / estPasses;
         std::printf("instructions: %s: %.0f s run %.0f Ir, %.0f passes, %.0f reports; %.0f s run "
                     "%.0f Ir, %.0f passes, %.0f reports\n",
-                    name, a.seconds, a.instructions, a.passes, a.reports, b.seconds,
-                    b.instructions, b.passes, b.reports);
+                    name, a.seconds, a.instructions, a.passes, a.reports, b.seconds, b.instructions,
+                    b.passes, b.reports);
         std::printf("instructions: %s: %.0f Ir per pass (passes counted as calls of ogRead); "
                     "%.0f Ir per pass with passes %s\n",
                     name, perPass, perPassEst,
                     fed ? "estimated as elapsed / 10 ms" : "counted as idle reports");
         std::printf("RESULT ir_%s_per_pass %.0f\nRESULT ir_%s_per_pass_est %.0f\n", name, perPass,
                     name, perPassEst);
-        std::printf("RESULT ir_%s_startup %.0f\n", name,
-                    a.instructions - perPass * a.passes);
+        std::printf("RESULT ir_%s_startup %.0f\n", name, a.instructions - perPass * a.passes);
     }
     return 0;
 }

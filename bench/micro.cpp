@@ -37,16 +37,34 @@ void evaluateWith(benchmark::State &state, CarProfile profile)
     state.SetItemsProcessed(state.iterations());
 }
 
-void BM_ledEvaluate_bitCodes(benchmark::State &s) { evaluateWith(s, {1, 3, 5, 7, 0.05f}); }
-void BM_ledEvaluate_rpmCodes(benchmark::State &s) { evaluateWith(s, {7000, 101, 8000, 150000, 0.05f}); }
-void BM_ledEvaluate_lowFuel(benchmark::State &s) { evaluateWith(s, {10, -10, 10, 10, 0.05f}); }
-void BM_ledEvaluate_flashingCodes(benchmark::State &s) { evaluateWith(s, {4, 12, 13, 12, 0.05f}); }
+void BM_ledEvaluate_bitCodes(benchmark::State &s)
+{
+    evaluateWith(s, {1, 3, 5, 7, 0.05f});
+}
+void BM_ledEvaluate_rpmCodes(benchmark::State &s)
+{
+    evaluateWith(s, {7000, 101, 8000, 150000, 0.05f});
+}
+void BM_ledEvaluate_lowFuel(benchmark::State &s)
+{
+    evaluateWith(s, {10, -10, 10, 10, 0.05f});
+}
+void BM_ledEvaluate_flashingCodes(benchmark::State &s)
+{
+    evaluateWith(s, {4, 12, 13, 12, 0.05f});
+}
 void BM_ledEvaluate_invertedAndSecondary(benchmark::State &s)
 {
     evaluateWith(s, {-3, -14, -5, 14, 0.05f});
 }
-void BM_ledEvaluate_flashWithSecondary(benchmark::State &s) { evaluateWith(s, {12, -12, 3, -3, 0.05f}); }
-void BM_ledEvaluate_allOff(benchmark::State &s) { evaluateWith(s, {0, 0, 0, 0, 0.0f}); }
+void BM_ledEvaluate_flashWithSecondary(benchmark::State &s)
+{
+    evaluateWith(s, {12, -12, 3, -3, 0.05f});
+}
+void BM_ledEvaluate_allOff(benchmark::State &s)
+{
+    evaluateWith(s, {0, 0, 0, 0, 0.0f});
+}
 
 // The clock read that each flashing code whose condition holds makes.
 void BM_clockTicks(benchmark::State &state)
@@ -110,9 +128,15 @@ void resolve(benchmark::State &state, const char *car)
 }
 
 // A car whose section sets all four codes and the threshold: five reads of the file.
-void BM_configResolveProfile_fullSection(benchmark::State &s) { resolve(s, "XRT"); }
+void BM_configResolveProfile_fullSection(benchmark::State &s)
+{
+    resolve(s, "XRT");
+}
 // A car with no section: five reads find nothing, five more read [default].
-void BM_configResolveProfile_noSection(benchmark::State &s) { resolve(s, "LX6"); }
+void BM_configResolveProfile_noSection(benchmark::State &s)
+{
+    resolve(s, "LX6");
+}
 
 BENCHMARK(BM_configResolveProfile_fullSection);
 BENCHMARK(BM_configResolveProfile_noSection);

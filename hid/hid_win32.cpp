@@ -66,8 +66,7 @@ bool initHID(std::int32_t productId, std::int32_t index)
     if (g_device != INVALID_HANDLE_VALUE)
         return true;
 
-    outPrintf("initHID: Initializing HID (Device ID 0x%04X)...",
-              static_cast<unsigned>(productId));
+    outPrintf("initHID: Initializing HID (Device ID 0x%04X)...", static_cast<unsigned>(productId));
     GUID guid;
     HidD_GetHidGuid(&guid);
     outPrintf("HID GUID: %X\n", static_cast<unsigned>(guid.Data1));

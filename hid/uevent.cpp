@@ -43,8 +43,7 @@ bool ueventHexField(const char **pos, const char *end, std::uint32_t *value)
 }
 
 // Parses "BBBB:VVVVVVVV:PPPPPPPP" filling exactly [p, end).
-bool ueventParseHidId(const char *p, const char *end, std::uint32_t *vendor,
-                      std::uint32_t *product)
+bool ueventParseHidId(const char *p, const char *end, std::uint32_t *vendor, std::uint32_t *product)
 {
     std::uint32_t bus = 0, v = 0, pr = 0;
     if (!ueventHexField(&p, end, &bus) || p == end || *p++ != ':')

@@ -56,9 +56,15 @@ std::uint16_t ogPacketFlags(const OutGaugePacket &packet)
                                       (packet.bytes[OG_OFF_FLAGS + 1] << 8));
 }
 
-float ogPacketRpm(const OutGaugePacket &packet) { return readFloat(packet, OG_OFF_RPM); }
+float ogPacketRpm(const OutGaugePacket &packet)
+{
+    return readFloat(packet, OG_OFF_RPM);
+}
 
-float ogPacketFuel(const OutGaugePacket &packet) { return readFloat(packet, OG_OFF_FUEL); }
+float ogPacketFuel(const OutGaugePacket &packet)
+{
+    return readFloat(packet, OG_OFF_FUEL);
+}
 
 std::int32_t ogPacketId(const OutGaugePacket &packet)
 {
@@ -92,9 +98,15 @@ void ogPacketSetFlags(OutGaugePacket &packet, std::uint16_t flags)
     packet.bytes[OG_OFF_FLAGS + 1] = static_cast<unsigned char>(flags >> 8);
 }
 
-void ogPacketSetRpm(OutGaugePacket &packet, float rpm) { writeFloat(packet, OG_OFF_RPM, rpm); }
+void ogPacketSetRpm(OutGaugePacket &packet, float rpm)
+{
+    writeFloat(packet, OG_OFF_RPM, rpm);
+}
 
-void ogPacketSetFuel(OutGaugePacket &packet, float fuel) { writeFloat(packet, OG_OFF_FUEL, fuel); }
+void ogPacketSetFuel(OutGaugePacket &packet, float fuel)
+{
+    writeFloat(packet, OG_OFF_FUEL, fuel);
+}
 
 void ogPacketSetId(OutGaugePacket &packet, std::int32_t id)
 {

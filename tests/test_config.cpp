@@ -19,7 +19,7 @@ const char kSeparator = '/';
 #endif
 
 class Config : public testing::Test {
-  protected:
+protected:
     void SetUp() override
     {
         configReset();
@@ -56,7 +56,6 @@ class Config : public testing::Test {
     std::string dir;
     std::string path;
 };
-
 
 } // namespace
 

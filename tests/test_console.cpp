@@ -8,8 +8,8 @@
 TEST(CtrlHandler, ShutdownEventsPrintAndPauseOthersDoNothing)
 {
     clockSetTest(1000);
-    for (int event : {CONSOLE_CTRL_C, CONSOLE_CTRL_BREAK, CONSOLE_CLOSE, CONSOLE_LOGOFF,
-                      CONSOLE_SHUTDOWN}) {
+    for (int event :
+         {CONSOLE_CTRL_C, CONSOLE_CTRL_BREAK, CONSOLE_CLOSE, CONSOLE_LOGOFF, CONSOLE_SHUTDOWN}) {
         std::uint32_t before = clockTicks();
         testCaptureBegin();
         EXPECT_FALSE(ctrlHandler(event));

@@ -47,10 +47,9 @@ TEST_F(EndToEnd, ConsoleSignalsEndTheProgramAndLeaveTheLedsAsTheyWere)
         start();
         expectStartup(true);
         TestProcess sender;
-        ASSERT_TRUE(processStart(sender, LUMIVANE_OGSEND,
-                                 {"--hold", "--port", std::to_string(port), "--car", "XRT",
-                                  "--flags", "pitspeed"},
-                                 ""));
+        ASSERT_TRUE(processStart(
+            sender, LUMIVANE_OGSEND,
+            {"--hold", "--port", std::to_string(port), "--car", "XRT", "--flags", "pitspeed"}, ""));
         EXPECT_TRUE(waitLine("Car: XRT"));
         EXPECT_TRUE(waitReport(3));
         expectEndBySignal(proc, sig, {"Shutdown...", "ogClose: Closing OutGauge..."});

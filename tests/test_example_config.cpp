@@ -17,7 +17,7 @@ namespace {
 using Leds = std::pair<bool, bool>;
 
 class ExampleConfig : public testing::Test {
-  protected:
+protected:
     void SetUp() override
     {
         text = testReadFile(LUMIVANE_EXAMPLE_CONFIG);

@@ -216,8 +216,8 @@ TEST_F(Faults, OnlyDatagramsOfOneToNinetySixBytesAreAccepted)
     std::vector<std::size_t> sizes;
     for (std::size_t s = 0; s <= 200; ++s)
         sizes.push_back(s);
-    for (std::size_t s : {255, 256, 257, 511, 512, 1024, 1472, 1473, 1500, 4096, 8192, 9000,
-                          16384, 32768, 65000, 65506, 65507})
+    for (std::size_t s : {255, 256, 257, 511, 512, 1024, 1472, 1473, 1500, 4096, 8192, 9000, 16384,
+                          32768, 65000, 65506, 65507})
         sizes.push_back(s);
     unsigned seed = static_cast<unsigned>(testNowMs());
     std::mt19937 rng(seed);
@@ -374,12 +374,12 @@ std::string xrtAfter(int port, const std::string &before)
 
 const HostileConfig kHostileConfigs[] = {
     {"BinaryJunk", [](int) { return junk(7); }, false, nullptr},
-    {"SettingsAfterBinaryJunk", [](int port) { return xrtAfter(port, junk(11)) + junk(13); },
-     true, nullptr},
+    {"SettingsAfterBinaryJunk", [](int port) { return xrtAfter(port, junk(11)) + junk(13); }, true,
+     nullptr},
     {"LineOfEightMegabytes",
      [](int port) {
-         return "[config]\nfiller=" + std::string(8 << 20, 'x') + "\noutGaugePort=" +
-                wrapsTo(port) + "\n[XRT]\nLED1=14\nLED2=14\n";
+         return "[config]\nfiller=" + std::string(8 << 20, 'x') +
+                "\noutGaugePort=" + wrapsTo(port) + "\n[XRT]\nLED1=14\nLED2=14\n";
      },
      true, nullptr},
     // A NUL is a byte like any other: it ends a number, it is part of a name, and after a
@@ -411,8 +411,8 @@ const HostileConfig kHostileConfigs[] = {
      true, nullptr},
     {"NegativePortWraps",
      [](int port) {
-         return "[config]\noutGaugePort=" + std::to_string(static_cast<long long>(port) -
-                                                           (1LL << 32)) +
+         return "[config]\noutGaugePort=" +
+                std::to_string(static_cast<long long>(port) - (1LL << 32)) +
                 "\n[XRT]\nLED1=14\nLED2=14\n";
      },
      true, nullptr},
@@ -439,10 +439,12 @@ const HostileConfig kHostileConfigs[] = {
      }},
 };
 
-void PrintTo(const HostileConfig &c, std::ostream *os) { *os << c.name; }
+void PrintTo(const HostileConfig &c, std::ostream *os)
+{
+    *os << c.name;
+}
 
-class HostileConfiguration : public EndToEnd,
-                             public testing::WithParamInterface<HostileConfig> {};
+class HostileConfiguration : public EndToEnd, public testing::WithParamInterface<HostileConfig> {};
 
 } // namespace
 

@@ -27,10 +27,7 @@ protected:
     HidrawTree tree;
     int reader = -1;
 
-    void SetUp() override
-    {
-        tree = hidrawTreeCreate("hid");
-    }
+    void SetUp() override { tree = hidrawTreeCreate("hid"); }
     void TearDown() override
     {
         closeHID();
@@ -123,8 +120,8 @@ TEST_F(HidLinux, OtherVendorsAndProductsDoNotCount)
                                     "HID_ID=0003:0000046D:0001CA03\n"));
     add(3, 0x046D, 0xCA03);
     // A parent whose uevent has no HID_ID line cannot be read: no match.
-    ASSERT_TRUE(hidrawTreeAddDevice(tree, 4, 3, 0x046D, 0xCA03, HIDRAW_NODE_FIFO,
-                                    "DRIVER=hid-generic\n"));
+    ASSERT_TRUE(
+        hidrawTreeAddDevice(tree, 4, 3, 0x046D, 0xCA03, HIDRAW_NODE_FIFO, "DRIVER=hid-generic\n"));
     add(5, 0x046D, 0xCA03);
     std::string out;
     EXPECT_TRUE(init(0xCA03, 0, &out));

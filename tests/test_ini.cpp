@@ -77,7 +77,7 @@ std::string dataFile(const char *name)
 }
 
 class IniFiles : public testing::Test {
-  protected:
+protected:
     void SetUp() override { dir = testTempDir("ini"); }
     void TearDown() override
     {

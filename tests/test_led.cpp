@@ -42,9 +42,9 @@ TEST(Led, EachBitCodeTestsItsOwnBitOnly)
     struct Case {
         LedAction code;
         unsigned bit;
-    } cases[] = {{ShiftLight, 0x0001}, {Handbrake, 0x0004},      {SpeedLimit, 0x0008},
-                 {SignalLeft, 0x0040}, {SignalRight, 0x0080},    {Redline, 0x0100},
-                 {OilWarning, 0x0200}, {FullBeam, 0x0002},       {TractionControl, 0x0010},
+    } cases[] = {{ShiftLight, 0x0001},      {Handbrake, 0x0004},      {SpeedLimit, 0x0008},
+                 {SignalLeft, 0x0040},      {SignalRight, 0x0080},    {Redline, 0x0100},
+                 {OilWarning, 0x0200},      {FullBeam, 0x0002},       {TractionControl, 0x0010},
                  {ShiftLightFlash, 0x0001}, {SpeedLimitFlash, 0x0008}};
     for (const Case &c : cases) {
         EXPECT_TRUE(holds(c.code, testPacket("", c.bit, 0, 1))) << c.code;

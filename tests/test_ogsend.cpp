@@ -35,7 +35,7 @@ struct Received {
 
 // A loopback UDP socket on a free port, read by a thread of its own into a list.
 class Receiver {
-  public:
+public:
     Receiver()
     {
         fd = socket(AF_INET, SOCK_DGRAM, 0);
@@ -77,7 +77,7 @@ class Receiver {
 
     int port = 0;
 
-  private:
+private:
     void run()
     {
         while (!stop) {
@@ -90,12 +90,16 @@ class Receiver {
                 continue;
             OutGaugePacket p;
             std::memset(&p, 0, sizeof p);
-            std::memcpy(p.bytes, buf, std::min<std::size_t>(static_cast<std::size_t>(n),
-                                                            OG_PACKET_SIZE));
+            std::memcpy(p.bytes, buf,
+                        std::min<std::size_t>(static_cast<std::size_t>(n), OG_PACKET_SIZE));
             char car[5];
             ogPacketCarName(p, car);
-            Received r{static_cast<std::size_t>(n), car, ogPacketFlags(p), ogPacketRpm(p),
-                       ogPacketFuel(p), testNowMs()};
+            Received r{static_cast<std::size_t>(n),
+                       car,
+                       ogPacketFlags(p),
+                       ogPacketRpm(p),
+                       ogPacketFuel(p),
+                       testNowMs()};
             std::lock_guard<std::mutex> lock(mutex);
             got.push_back(r);
         }
@@ -185,7 +189,7 @@ std::vector<std::string> scenarioArgs(const Receiver &rx, const std::string &nam
                                       std::vector<std::string> more = {})
 {
     std::vector<std::string> args = {"--scenario", name, "--port", std::to_string(rx.port),
-                                     "--rate", "50"};
+                                     "--rate",     "50"};
     args.insert(args.end(), more.begin(), more.end());
     return args;
 }
@@ -228,9 +232,9 @@ TEST_P(OgsendScenario, PrintsItsStepsAndSendsThemInOrder)
     for (const Stretch &s : c.stretches)
         total += s.count;
     ASSERT_TRUE(rx.waitFor(total, 10000)) << rx.take().size() << " of " << total;
-    EXPECT_EQ(run.lines.back(), "ogsend: done; sent " + std::to_string(total) +
-                                    " datagram(s) of 96 bytes to 127.0.0.1:" +
-                                    std::to_string(rx.port));
+    EXPECT_EQ(run.lines.back(),
+              "ogsend: done; sent " + std::to_string(total) +
+                  " datagram(s) of 96 bytes to 127.0.0.1:" + std::to_string(rx.port));
     std::vector<Stretch> got = stretches(rx.take());
     ASSERT_EQ(got.size(), c.stretches.size());
     for (std::size_t i = 0; i < got.size(); ++i) {
@@ -242,37 +246,36 @@ TEST_P(OgsendScenario, PrintsItsStepsAndSendsThemInOrder)
 
 INSTANTIATE_TEST_SUITE_P(
     Scenarios, OgsendScenario,
-    testing::Values(
-        ScenarioCase{"limiter",
-                     {},
-                     {"limiter on", "limiter off"},
-                     {{"XRT", OG_PITSPEED, 100}, {"XRT", 0, 50}}},
-        ScenarioCase{"shift",
-                     {"--car", "UF1"},
-                     {"shift light on", "shift light off", "shift light on", "shift light off",
-                      "shift light on", "shift light off"},
-                     {{"UF1", OG_SHIFT, 30},
-                      {"UF1", 0, 30},
-                      {"UF1", OG_SHIFT, 30},
-                      {"UF1", 0, 30},
-                      {"UF1", OG_SHIFT, 30},
-                      {"UF1", 0, 30}}},
-        ScenarioCase{"signals",
-                     {},
-                     {"left signal", "right signal", "hazard lights (both signals)",
-                      "signals off"},
-                     {{"XRT", OG_SIGNAL_L, 75},
-                      {"XRT", OG_SIGNAL_R, 75},
-                      {"XRT", OG_SIGNAL_L | OG_SIGNAL_R, 75},
-                      {"XRT", 0, 25}}},
-        ScenarioCase{"car-change",
-                     {"--car", "UF1"},
-                     {"car FZR", "car UF1", "car FZR", "car UF1"},
-                     {{"FZR", 0, 50}, {"UF1", 0, 50}, {"FZR", 0, 50}, {"UF1", 0, 50}}},
-        ScenarioCase{"car-change",
-                     {"--car", "FZR"},
-                     {"car XRT", "car FZR", "car XRT", "car FZR"},
-                     {{"XRT", 0, 50}, {"FZR", 0, 50}, {"XRT", 0, 50}, {"FZR", 0, 50}}}),
+    testing::Values(ScenarioCase{"limiter",
+                                 {},
+                                 {"limiter on", "limiter off"},
+                                 {{"XRT", OG_PITSPEED, 100}, {"XRT", 0, 50}}},
+                    ScenarioCase{"shift",
+                                 {"--car", "UF1"},
+                                 {"shift light on", "shift light off", "shift light on",
+                                  "shift light off", "shift light on", "shift light off"},
+                                 {{"UF1", OG_SHIFT, 30},
+                                  {"UF1", 0, 30},
+                                  {"UF1", OG_SHIFT, 30},
+                                  {"UF1", 0, 30},
+                                  {"UF1", OG_SHIFT, 30},
+                                  {"UF1", 0, 30}}},
+                    ScenarioCase{"signals",
+                                 {},
+                                 {"left signal", "right signal", "hazard lights (both signals)",
+                                  "signals off"},
+                                 {{"XRT", OG_SIGNAL_L, 75},
+                                  {"XRT", OG_SIGNAL_R, 75},
+                                  {"XRT", OG_SIGNAL_L | OG_SIGNAL_R, 75},
+                                  {"XRT", 0, 25}}},
+                    ScenarioCase{"car-change",
+                                 {"--car", "UF1"},
+                                 {"car FZR", "car UF1", "car FZR", "car UF1"},
+                                 {{"FZR", 0, 50}, {"UF1", 0, 50}, {"FZR", 0, 50}, {"UF1", 0, 50}}},
+                    ScenarioCase{"car-change",
+                                 {"--car", "FZR"},
+                                 {"car XRT", "car FZR", "car XRT", "car FZR"},
+                                 {{"XRT", 0, 50}, {"FZR", 0, 50}, {"XRT", 0, 50}, {"FZR", 0, 50}}}),
     [](const testing::TestParamInfo<ScenarioCase> &info) {
         std::string n = std::string(info.param.name) + "_" + std::to_string(info.index);
         for (char &ch : n)
@@ -332,8 +335,8 @@ TEST(Ogsend, LowFuelDrainsBelowTheDefaultThresholdAndRefuels)
 TEST(Ogsend, DriveEndsWithThreeSecondsOfSilence)
 {
     Receiver rx;
-    SendRun run = runOgsend({"--scenario", "drive", "--port", std::to_string(rx.port), "--rate", "20"},
-                        120000);
+    SendRun run = runOgsend(
+        {"--scenario", "drive", "--port", std::to_string(rx.port), "--rate", "20"}, 120000);
     long long endedAt = testNowMs();
     ASSERT_EQ(run.status, 0);
     std::vector<std::string> steps = stepLines(run);
@@ -352,9 +355,9 @@ TEST(Ogsend, DriveEndsWithThreeSecondsOfSilence)
 TEST(Ogsend, HoldSendsOneStateForTheGivenSeconds)
 {
     Receiver rx;
-    SendRun run = runOgsend({"--hold", "--seconds", "1", "--rate", "40", "--port",
-                         std::to_string(rx.port), "--car", "XRT", "--flags", "shift,limiter",
-                         "--rpm", "7000", "--fuel", "0.04"});
+    SendRun run =
+        runOgsend({"--hold", "--seconds", "1", "--rate", "40", "--port", std::to_string(rx.port),
+                   "--car", "XRT", "--flags", "shift,limiter", "--rpm", "7000", "--fuel", "0.04"});
     ASSERT_EQ(run.status, 0);
     ASSERT_EQ(run.lines.size(), 2u);
     EXPECT_NE(run.lines[0].find("flags 0x0009, rpm 7000, fuel 0.04"), std::string::npos)
@@ -444,8 +447,8 @@ TEST(Ogsend, ListAndHelpDescribeEveryScenarioAndOption)
 
     ShellRun help = shellOgsend("--help");
     EXPECT_EQ(help.status, 0);
-    for (const char *opt : {"--host", "--port", "--rate", "--size", "--id", "--car", "--flags",
-                            "--rpm", "--fuel", "--count", "--hold", "--seconds", "--scenario",
-                            "--list", "--help"})
+    for (const char *opt :
+         {"--host", "--port", "--rate", "--size", "--id", "--car", "--flags", "--rpm", "--fuel",
+          "--count", "--hold", "--seconds", "--scenario", "--list", "--help"})
         EXPECT_NE(help.out.find(opt), std::string::npos) << opt;
 }

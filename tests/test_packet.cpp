@@ -17,13 +17,16 @@ OutGaugePacket zeros()
 
 } // namespace
 
-TEST(Packet, IsExactlyTheLargestDatagram) { EXPECT_EQ(sizeof(OutGaugePacket), 96u); }
+TEST(Packet, IsExactlyTheLargestDatagram)
+{
+    EXPECT_EQ(sizeof(OutGaugePacket), 96u);
+}
 
 TEST(Packet, FieldsAreLittleEndianAtFixedOffsets)
 {
     OutGaugePacket p = zeros();
-    p.bytes[8] = 0x01;  // shift light
-    p.bytes[9] = 0x02;  // oil warning (bit 9) lives in the second byte
+    p.bytes[8] = 0x01; // shift light
+    p.bytes[9] = 0x02; // oil warning (bit 9) lives in the second byte
     const unsigned char rpm[4] = {0x00, 0x40, 0x9C, 0x45}; // 5000.0f
     std::memcpy(p.bytes + 16, rpm, 4);
     const unsigned char fuel[4] = {0x00, 0x00, 0x00, 0x3F}; // 0.5f

@@ -114,8 +114,8 @@ protected:
             bool ok = ogInit();
             std::string out = testCaptureEnd();
             if (ok) {
-                EXPECT_EQ(out, "ogInit: Initializing OutGauge, port " + std::to_string(port) +
-                                   "...\n");
+                EXPECT_EQ(out,
+                          "ogInit: Initializing OutGauge, port " + std::to_string(port) + "...\n");
                 return true;
             }
         }
@@ -273,8 +273,8 @@ TEST_F(Receiver, BindsEveryAddressAndTheLow16BitsOfThePort)
             out = testCaptureEnd();
         }
         ASSERT_TRUE(ok) << out;
-        EXPECT_EQ(out, "ogInit: Initializing OutGauge, port " + std::to_string(low + offset) +
-                           "...\n");
+        EXPECT_EQ(out,
+                  "ogInit: Initializing OutGauge, port " + std::to_string(low + offset) + "...\n");
         port = low;
         ASSERT_TRUE(send(datagram(96, "LOW", 1.0f)));
         OutGaugePacket p = filled(0);

@@ -118,8 +118,8 @@ TEST(WindowsConsole, CtrlCEndsTheProcessWhileAReportWriteHangs)
     EXPECT_EXIT(
         {
             const char *name = "\\\\.\\pipe\\lumivane-stalled-device";
-            HANDLE pipe = CreateNamedPipeA(name, PIPE_ACCESS_DUPLEX, PIPE_TYPE_BYTE | PIPE_WAIT,
-                                           1, 0, 0, 0, nullptr);
+            HANDLE pipe = CreateNamedPipeA(name, PIPE_ACCESS_DUPLEX, PIPE_TYPE_BYTE | PIPE_WAIT, 1,
+                                           0, 0, 0, nullptr);
             if (pipe == INVALID_HANDLE_VALUE || !hidOpenPath(name))
                 std::exit(2);
             std::thread([] { hidSetLeds(true, true); }).detach();

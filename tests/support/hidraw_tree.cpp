@@ -96,8 +96,8 @@ bool hidrawLayoutDevice(const std::string &sysRoot, const std::string &devRoot, 
         parentUevent.empty() ? hidrawUeventText(bus, vendor, product) : parentUevent;
     if (!testWriteFile((hidDir / "uevent").string(), uevent))
         return false;
-    if (!testWriteFile((rawDir / "uevent").string(), "MAJOR=241\nMINOR=" + std::to_string(n) +
-                                          "\nDEVNAME=" + raw + "\n"))
+    if (!testWriteFile((rawDir / "uevent").string(),
+                       "MAJOR=241\nMINOR=" + std::to_string(n) + "\nDEVNAME=" + raw + "\n"))
         return false;
     fs::create_symlink(fs::path("../../../") / hidName, rawDir / "device", ec);
     if (ec)
@@ -135,11 +135,20 @@ bool hidrawTreeAddDevice(HidrawTree &tree, unsigned n, std::uint16_t bus, std::u
                               product, node, parentUevent);
 }
 
-std::string hidrawTreeSysDir(const HidrawTree &tree) { return tree.root + "/sys"; }
+std::string hidrawTreeSysDir(const HidrawTree &tree)
+{
+    return tree.root + "/sys";
+}
 
-std::string hidrawTreeClassDir(const HidrawTree &tree) { return tree.root + "/sys/class/hidraw"; }
+std::string hidrawTreeClassDir(const HidrawTree &tree)
+{
+    return tree.root + "/sys/class/hidraw";
+}
 
-std::string hidrawTreeDevDir(const HidrawTree &tree) { return tree.root + "/dev"; }
+std::string hidrawTreeDevDir(const HidrawTree &tree)
+{
+    return tree.root + "/dev";
+}
 
 std::string hidrawTreeNodePath(const HidrawTree &tree, unsigned n)
 {

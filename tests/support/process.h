@@ -7,9 +7,9 @@
 
 struct TestProcess {
     pid_t pid = -1;
-    int outFd = -1;       // the child's standard output
-    std::string pending;  // output read but not yet taken as lines
-    std::string all;      // everything read, for failure messages
+    int outFd = -1;      // the child's standard output
+    std::string pending; // output read but not yet taken as lines
+    std::string all;     // everything read, for failure messages
 };
 
 // Starts program with args in folder cwd; its standard output goes to a pipe.
@@ -26,8 +26,7 @@ bool processAlive(TestProcess &proc);
 int processStop(TestProcess &proc, int sig, int timeoutMs);
 
 // Runs a program to its end (at most timeoutMs) and returns its exit code, or -1.
-int processRun(const std::string &program, const std::vector<std::string> &args,
-               int timeoutMs);
+int processRun(const std::string &program, const std::vector<std::string> &args, int timeoutMs);
 
 // Sends sig to the program and expects its lines: the first one after whatever the program
 // printed before, the others right after it. Then expects the program to end by sig within

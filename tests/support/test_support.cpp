@@ -56,9 +56,8 @@ std::string testTempDir(const std::string &tag)
 {
     static std::atomic<unsigned> counter{0};
     auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
-    fs::path dir = fs::temp_directory_path() /
-                   ("lumivane-" + tag + "-" + std::to_string(stamp) + "-" +
-                    std::to_string(counter.fetch_add(1)));
+    fs::path dir = fs::temp_directory_path() / ("lumivane-" + tag + "-" + std::to_string(stamp) +
+                                                "-" + std::to_string(counter.fetch_add(1)));
     fs::create_directories(dir);
     return dir.string();
 }
@@ -97,7 +96,10 @@ std::int64_t testNowNs()
         .count();
 }
 
-long long testNowMs() { return testNowNs() / 1000000; }
+long long testNowMs()
+{
+    return testNowNs() / 1000000;
+}
 
 TestUdp::TestUdp(int bindPort)
 {
@@ -138,7 +140,10 @@ bool TestUdp::send(int port, const void *data, std::size_t len, const char *host
     return n >= 0 && static_cast<std::size_t>(n) == len;
 }
 
-int testFreeUdpPort() { return TestUdp(0).port(); }
+int testFreeUdpPort()
+{
+    return TestUdp(0).port();
+}
 
 OutGaugePacket testPacket(const char *car, unsigned flags, float rpm, float fuel)
 {
@@ -151,9 +156,15 @@ OutGaugePacket testPacket(const char *car, unsigned flags, float rpm, float fuel
     return p;
 }
 
-void testCaptureBegin() { testing::internal::CaptureStdout(); }
+void testCaptureBegin()
+{
+    testing::internal::CaptureStdout();
+}
 
-std::string testCaptureEnd() { return testing::internal::GetCapturedStdout(); }
+std::string testCaptureEnd()
+{
+    return testing::internal::GetCapturedStdout();
+}
 
 bool testIsWine()
 {

@@ -195,10 +195,10 @@ void checkCodeValue(CheckFile *file, const CheckSection &section, const CheckKey
     const LedActionInfo &action = ledActionInfo(code, &value);
     if (action.test == LED_TEST_UNDEFINED) {
         // The program prints the code as ledActionInfo gives its value.
-        std::string effect = !primary ? "it adds nothing to " + led
-                             : code < 0 ? "inverted, it is always on" +
-                                              checkUnlessSecondary(*file, section, index)
-                                        : "it is never on";
+        std::string effect =
+            !primary   ? "it adds nothing to " + led
+            : code < 0 ? "inverted, it is always on" + checkUnlessSecondary(*file, section, index)
+                       : "it is never on";
         std::string text = shown + " is no action code: " + effect +
                            ", and lumivane prints \"Unkown LED action " + std::to_string(value) +
                            "\" on every pass that receives data";

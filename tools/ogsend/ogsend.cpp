@@ -264,8 +264,8 @@ void sendScenarioDrive(const std::string &car, std::vector<SendStep> *steps)
     // before it leaves both dark in the example configuration.
     steps->push_back(sendStep("shift light and limiter on, 7500 rpm", car, OG_SHIFT | OG_PITSPEED,
                               7500.0f, SEND_CRUISE_FUEL, 1000));
-    SendStep quiet = sendStep("silence for 3 s (the LEDs switch off after 2 s)", car, 0, 0.0f,
-                              0.0f, 3000);
+    SendStep quiet =
+        sendStep("silence for 3 s (the LEDs switch off after 2 s)", car, 0, 0.0f, 0.0f, 3000);
     quiet.silent = true;
     steps->push_back(quiet);
 }
@@ -354,8 +354,7 @@ void sendParseArgs(int argc, char **argv, SendOptions *opt)
             opt->carGiven = true;
         } else if (name == "--flags") {
             if (!sendParseFlags(v, &opt->flags))
-                sendUsageError("bad flags '%s' (names or numbers 0 to 0xFFFF, comma-separated)",
-                               v);
+                sendUsageError("bad flags '%s' (names or numbers 0 to 0xFFFF, comma-separated)", v);
         } else if (name == "--rpm") {
             if (!sendParseDouble(v, -1e9, 1e9, &d))
                 sendUsageError("bad engine speed '%s'", v);
@@ -407,7 +406,10 @@ void sendParseArgs(int argc, char **argv, SendOptions *opt)
 
 // ---- Sending ----
 
-extern "C" void sendOnSignal(int) { g_stop = 1; }
+extern "C" void sendOnSignal(int)
+{
+    g_stop = 1;
+}
 
 // Sleeps until due, in short naps so that Ctrl+C is noticed; false when stopped.
 bool sendWaitUntil(std::chrono::steady_clock::time_point due)
@@ -501,8 +503,8 @@ int main(int argc, char **argv)
         SendStep one = sendStep("", opt.car, opt.flags, opt.rpm, opt.fuel, 0);
         if (opt.mode == SEND_HOLD) {
             double n = opt.seconds > 0.0 ? std::ceil(opt.seconds * opt.rate) : 0.0;
-            one.count = n >= 1.0 && n < static_cast<double>(LONG_MAX) ? static_cast<long>(n)
-                                                                      : LONG_MAX;
+            one.count =
+                n >= 1.0 && n < static_cast<double>(LONG_MAX) ? static_cast<long>(n) : LONG_MAX;
             std::printf("ogsend: holding car '%s', flags 0x%04X, rpm %g, fuel %g at %g "
                         "datagrams/s to %s:%ld ",
                         opt.car.c_str(), opt.flags, static_cast<double>(opt.rpm),

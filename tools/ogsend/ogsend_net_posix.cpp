@@ -10,9 +10,15 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-bool sendNetStart() { return true; }
+bool sendNetStart()
+{
+    return true;
+}
 
-std::string sendResolveError(int rc) { return gai_strerror(rc); }
+std::string sendResolveError(int rc)
+{
+    return gai_strerror(rc);
+}
 
 SendSocket sendOpen()
 {
@@ -27,9 +33,9 @@ SendSocket sendOpen()
 bool sendDatagram(SendSocket fd, const SendTarget &target, const unsigned char *data,
                   std::size_t len)
 {
-    ssize_t n = sendto(static_cast<int>(fd), data, len, 0,
-                       reinterpret_cast<const sockaddr *>(target.addr),
-                       static_cast<socklen_t>(target.addrLen));
+    ssize_t n =
+        sendto(static_cast<int>(fd), data, len, 0, reinterpret_cast<const sockaddr *>(target.addr),
+               static_cast<socklen_t>(target.addrLen));
     if (n < 0 || static_cast<std::size_t>(n) != len) {
         std::fprintf(stderr, "ogsend: send failed: %s\n",
                      n < 0 ? std::strerror(errno) : "short write");
@@ -38,4 +44,7 @@ bool sendDatagram(SendSocket fd, const SendTarget &target, const unsigned char *
     return true;
 }
 
-void sendClose(SendSocket fd) { close(static_cast<int>(fd)); }
+void sendClose(SendSocket fd)
+{
+    close(static_cast<int>(fd));
+}

@@ -17,7 +17,10 @@ bool sendNetStart()
     return true;
 }
 
-std::string sendResolveError(int rc) { return "error " + std::to_string(rc); }
+std::string sendResolveError(int rc)
+{
+    return "error " + std::to_string(rc);
+}
 
 SendSocket sendOpen()
 {
@@ -32,9 +35,9 @@ SendSocket sendOpen()
 bool sendDatagram(SendSocket fd, const SendTarget &target, const unsigned char *data,
                   std::size_t len)
 {
-    int n = sendto(static_cast<SOCKET>(fd), reinterpret_cast<const char *>(data),
-                   static_cast<int>(len), 0, reinterpret_cast<const sockaddr *>(target.addr),
-                   target.addrLen);
+    int n =
+        sendto(static_cast<SOCKET>(fd), reinterpret_cast<const char *>(data), static_cast<int>(len),
+               0, reinterpret_cast<const sockaddr *>(target.addr), target.addrLen);
     if (n == SOCKET_ERROR || static_cast<std::size_t>(n) != len) {
         if (n == SOCKET_ERROR)
             std::fprintf(stderr, "ogsend: send failed: error %d\n", WSAGetLastError());
