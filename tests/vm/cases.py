@@ -23,6 +23,8 @@ NOBODY = 65534
 # The guest's writable folder, a tmpfs; the rest of the shared root is read-only.
 SCRATCH = "/run/lumivane-vm"
 INIT_LINE = "initHID: Initializing HID (Device ID 0x{:04X})...HID GUID: 4D1E55B2"
+# The end of a start-up that found the device.
+FOUND = ["initHID: Device found.", "Ready for OutGauge data"]
 
 
 class CaseFailed(Exception):
@@ -351,8 +353,7 @@ def case_reports(env, case):
     folder = env.folder("reports", "[XRT]\nLED1=1\nLED2=-3\n")
     prog = Program(env.leg, folder)
     try:
-        prog.expect_startup(case, env.port, 0xCA03, ["initHID: Device found.",
-                                                    "Ready for OutGauge data"])
+        prog.expect_startup(case, env.port, 0xCA03, FOUND)
         case.check(dev.wait("leds", "open") is not None, "the device was not opened")
         # LED 1 is the shift light, LED 2 is on while the limiter is off.
         for flags, leds in (("shift", 3), ("0", 2), ("pitspeed", 0), ("shift,pitspeed", 1)):
@@ -393,8 +394,7 @@ def case_unplug(env, case):
     prog = Program(env.leg, folder)
     sender = None
     try:
-        prog.expect_startup(case, env.port, 0xCA03, ["initHID: Device found.",
-                                                    "Ready for OutGauge data"])
+        prog.expect_startup(case, env.port, 0xCA03, FOUND)
         sender = env.send_hold("--car", "XRT")
         case.require(dev.wait("gone", "output", report(3)) is not None, "no report before unplug")
         case.check(prog.line() == "Car: XRT", "no 'Car: XRT' line")
@@ -461,8 +461,7 @@ def case_several(env, case):
             since = time.monotonic()
             prog = Program(env.leg, folder)
             try:
-                prog.expect_startup(case, env.port, 0xCA03, ["initHID: Device found.",
-                                                            "Ready for OutGauge data"])
+                prog.expect_startup(case, env.port, 0xCA03, FOUND)
                 env.send("--car", "ANY", "--count", "5", "--rate", "100")
                 case.check(prog.line() == "Car: ANY", "no 'Car: ANY' line")
                 deadline = time.monotonic() + 5
@@ -706,8 +705,7 @@ def case_stop_hang(env, case):
     prog = Program(env.leg, folder)
     host = None
     try:
-        prog.expect_startup(case, env.port, 0xCA03, ["initHID: Device found.",
-                                                    "Ready for OutGauge data"])
+        prog.expect_startup(case, env.port, 0xCA03, FOUND)
         # No datagrams: the idle rule writes an all-off report about every 110 ms.
         case.require(dev.wait("stuck", "output", report(0)) is not None, "no idle report")
         host = wine_bus_host()
