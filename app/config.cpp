@@ -18,7 +18,7 @@ const char *const CONFIG_CAR_KEYS[CONFIG_CAR_COUNT] = {"LED1", "LED2", "LED1b", 
 
 GlobalSettings globalSettings = CONFIG_DEFAULTS;
 CarProfile carProfile = {0, 0, 0, 0, 0.0f};
-char currentCar[5] = {0, 0, 0, 0, 0};
+char currentCar[OG_CAR_NAME_SIZE] = {};
 
 namespace {
 
@@ -104,7 +104,7 @@ void loadConfig()
         return;
     }
     // The car name comes from the network: no control bytes reach the terminal.
-    char shown[5];
+    char shown[OG_CAR_NAME_SIZE];
     configPrintableName(currentCar, shown, sizeof shown);
     outPrintf("Car: %s\n", shown);
     configResolveProfile(configPath(), currentCar, &carProfile);

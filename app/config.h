@@ -46,9 +46,9 @@ extern GlobalSettings globalSettings;
 // The resolved settings of the current car; all zero until a car is loaded.
 extern CarProfile carProfile;
 
-// The car whose profile is loaded (at most 4 characters, NUL-padded); the main
+// The car whose profile is loaded (as ogPacketCarName gives it, NUL-padded); the main
 // loop sets it before calling loadConfig in car mode.
-extern char currentCar[5];
+extern char currentCar[OG_CAR_NAME_SIZE];
 
 // First call: builds the file path, prints "Loading config %s...\n" and reads
 // [config]. Every later call: prints "Car: %s\n" and resolves currentCar.

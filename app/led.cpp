@@ -8,32 +8,58 @@
 #include <climits>
 
 const LedActionInfo LED_ACTIONS[LED_ACTION_COUNT] = {
-    {LED_TEST_OFF, 0, LED_FLASH_NONE, Off, "off", nullptr, nullptr},
-    {LED_TEST_FLAG, OG_SHIFT, LED_FLASH_NONE, ShiftLight, "shift light", "shift", nullptr},
-    {LED_TEST_FLAG, OG_HANDBRAKE, LED_FLASH_NONE, Handbrake, "handbrake", "handbrake", nullptr},
-    {LED_TEST_FLAG, OG_PITSPEED, LED_FLASH_NONE, SpeedLimit, "pit speed limiter", "pitspeed",
-     "limiter"},
-    {LED_TEST_FLAG, OG_PITSPEED, LED_FLASH_SPEEDLIMIT, SpeedLimit, nullptr, nullptr, nullptr},
-    {LED_TEST_FLAG, OG_SIGNAL_L, LED_FLASH_NONE, SignalLeft, "left turn signal", "signal_l",
-     "left"},
-    {LED_TEST_FLAG, OG_SIGNAL_R, LED_FLASH_NONE, SignalRight, "right turn signal", "signal_r",
-     "right"},
-    {LED_TEST_FLAG, OG_REDLINE, LED_FLASH_NONE, Redline, "redline", "redline", nullptr},
-    {LED_TEST_FLAG, OG_OILWARN, LED_FLASH_NONE, OilWarning, "oil warning", "oilwarn", nullptr},
-    {LED_TEST_FLAG, OG_FULLBEAM, LED_FLASH_NONE, FullBeam, "full beam", "fullbeam", nullptr},
-    {LED_TEST_FUEL, 0, LED_FLASH_NONE, LowFuel, "low fuel", nullptr, nullptr},
-    {LED_TEST_FLAG, OG_TC, LED_FLASH_NONE, TractionControl, "traction control", "tc", nullptr},
-    {LED_TEST_FLAG, OG_SHIFT, LED_FLASH_SHIFTLIGHT, ShiftLight, nullptr, nullptr, nullptr},
-    {LED_TEST_FUEL, 0, LED_FLASH_LOWFUEL, LowFuel, nullptr, nullptr, nullptr},
-    {LED_TEST_ALWAYS, 0, LED_FLASH_NONE, AlwaysOn, "always", nullptr, nullptr},
+    {LED_TEST_OFF, 0, 0, LED_FLASH_NONE, Off, "off", nullptr, nullptr},
+    {LED_TEST_LIGHT, OG_SHIFT, OG_DL_SHIFT, LED_FLASH_NONE, ShiftLight, "shift light", "shift",
+     nullptr},
+    {LED_TEST_LIGHT, OG_HANDBRAKE, OG_DL_HANDBRAKE, LED_FLASH_NONE, Handbrake, "handbrake",
+     "handbrake", nullptr},
+    {LED_TEST_LIGHT, OG_PITSPEED, OG_DL_PITSPEED, LED_FLASH_NONE, SpeedLimit, "pit speed limiter",
+     "pitspeed", "limiter"},
+    {LED_TEST_LIGHT, OG_PITSPEED, OG_DL_PITSPEED, LED_FLASH_SPEEDLIMIT, SpeedLimit, nullptr,
+     nullptr, nullptr},
+    {LED_TEST_LIGHT, OG_SIGNAL_L, OG_DL_SIGNAL_L | OG_DL_SIGNAL_ANY, LED_FLASH_NONE, SignalLeft,
+     "left turn signal", "signal_l", "left"},
+    {LED_TEST_LIGHT, OG_SIGNAL_R, OG_DL_SIGNAL_R | OG_DL_SIGNAL_ANY, LED_FLASH_NONE, SignalRight,
+     "right turn signal", "signal_r", "right"},
+    // The current layout has no redline light.
+    {LED_TEST_LIGHT, OG_REDLINE, 0, LED_FLASH_NONE, Redline, "redline", "redline", nullptr},
+    {LED_TEST_LIGHT, OG_OILWARN, OG_DL_OILWARN, LED_FLASH_NONE, OilWarning, "oil warning",
+     "oilwarn", nullptr},
+    {LED_TEST_LIGHT, OG_FULLBEAM, OG_DL_FULLBEAM, LED_FLASH_NONE, FullBeam, "full beam", "fullbeam",
+     nullptr},
+    {LED_TEST_FUEL, 0, 0, LED_FLASH_NONE, LowFuel, "low fuel", nullptr, nullptr},
+    {LED_TEST_LIGHT, OG_TC, OG_DL_TC, LED_FLASH_NONE, TractionControl, "traction control", "tc",
+     nullptr},
+    {LED_TEST_LIGHT, OG_SHIFT, OG_DL_SHIFT, LED_FLASH_SHIFTLIGHT, ShiftLight, nullptr, nullptr,
+     nullptr},
+    {LED_TEST_FUEL, 0, 0, LED_FLASH_LOWFUEL, LowFuel, nullptr, nullptr, nullptr},
+    {LED_TEST_ALWAYS, 0, 0, LED_FLASH_NONE, AlwaysOn, "always", nullptr, nullptr},
+    // The earlier layout has neither of these two.
+    {LED_TEST_LIGHT, 0, OG_DL_ABS, LED_FLASH_NONE, Abs, "ABS", "abs", nullptr},
+    {LED_TEST_LIGHT, 0, OG_DL_BATTERY, LED_FLASH_NONE, BatteryWarning, "battery warning", "battery",
+     nullptr},
 };
 
 namespace {
 
-const LedActionInfo kRpmAbove = {LED_TEST_RPM,   0,       LED_FLASH_NONE, RpmAbove,
+const LedActionInfo kRpmAbove = {LED_TEST_RPM,   0,       0,      LED_FLASH_NONE, RpmAbove,
                                  "engine speed", nullptr, nullptr};
-const LedActionInfo kUndefined = {LED_TEST_UNDEFINED, 0,       LED_FLASH_NONE, 0,
+const LedActionInfo kUndefined = {LED_TEST_UNDEFINED, 0,       0,      LED_FLASH_NONE, 0,
                                   "undefined code",   nullptr, nullptr};
+
+// The word that a datagram's lights are read from, chosen once per datagram: the
+// lights-on word when the datagram carries the light words, else the flags word.
+struct LedLights {
+    bool current;
+    std::uint32_t word;
+};
+
+LedLights ledLightsOf(const OutGaugePacket &packet)
+{
+    if (ogPacketLightsAvailable(packet) != 0)
+        return LedLights{true, ogPacketLightsOn(packet)};
+    return LedLights{false, ogPacketFlags(packet)};
+}
 
 // The tick count of one evaluation: read from the source when the first flashing code
 // whose condition holds asks for it, then the same for the rest of the evaluation. The
@@ -56,12 +82,13 @@ bool flashOn(FlashClock *clock, std::int32_t flashTime)
 
 // The condition of a code with meaning a and value (see ledActionInfo).
 bool ledCondition(const LedActionInfo &a, std::int32_t value, float lowFuel,
-                  const LedFlashTimes &flashTimes, const OutGaugePacket &packet, FlashClock *clock)
+                  const LedFlashTimes &flashTimes, const OutGaugePacket &packet,
+                  const LedLights &lights, FlashClock *clock)
 {
     bool holds = false;
     switch (a.test) {
-    case LED_TEST_FLAG:
-        holds = (ogPacketFlags(packet) & a.flag) != 0;
+    case LED_TEST_LIGHT:
+        holds = (lights.word & (lights.current ? a.light : a.flag)) != 0;
         break;
     case LED_TEST_FUEL:
         // Strictly below the threshold; a NaN on either side compares false.
@@ -140,6 +167,7 @@ LedStates ledEvaluate(const CarProfile &profile, const LedFlashTimes &flashTimes
                       const OutGaugePacket &packet, LedTicks ticks)
 {
     FlashClock clock = {ticks, false, 0};
+    const LedLights lights = ledLightsOf(packet);
     const LedAction codes[4] = {profile.LED1, profile.LED2, profile.LED1b, profile.LED2b};
     bool on[4];
     LedStates states = {false, false, 0, {0, 0, 0, 0}};
@@ -148,7 +176,7 @@ LedStates ledEvaluate(const CarProfile &profile, const LedFlashTimes &flashTimes
         const LedActionInfo &a = ledLookup(codes[i], &value);
         if (a.test == LED_TEST_UNDEFINED)
             states.undefined[states.undefinedCount++] = value;
-        on[i] = ledCondition(a, value, profile.lowFuel, flashTimes, packet, &clock);
+        on[i] = ledCondition(a, value, profile.lowFuel, flashTimes, packet, lights, &clock);
     }
     const bool p1 = profile.LED1 < 0 ? !on[0] : on[0];
     const bool p2 = profile.LED2 < 0 ? !on[1] : on[1];
@@ -165,7 +193,7 @@ bool evalLedAction(LedAction code, const OutGaugePacket &packet)
         outPrintf("Unkown LED action %d\n", static_cast<int>(value));
     FlashClock clock = {ledClockTicks(), false, 0};
     return ledCondition(a, value, carProfile.lowFuel, configFlashTimes(globalSettings), packet,
-                        &clock);
+                        ledLightsOf(packet), &clock);
 }
 
 void ledCombine(const OutGaugePacket &packet, bool *led1, bool *led2)

@@ -23,13 +23,15 @@ enum LedActionCode : std::int32_t {
     ShiftLightFlash = 12,
     LowFuelFlash = 13,
     AlwaysOn = 14,
+    Abs = 15, // the ABS light
+    BatteryWarning = 16,
     RpmAbove = 101
 };
 
 // What the condition of a code tests.
 enum LedTest {
     LED_TEST_OFF,       // nothing: never holds
-    LED_TEST_FLAG,      // one Flags bit of the dashboard
+    LED_TEST_LIGHT,     // a dashboard light, from the word of the datagram's layout
     LED_TEST_FUEL,      // fuel strictly below the car's low-fuel threshold
     LED_TEST_ALWAYS,    // nothing: always holds
     LED_TEST_RPM,       // engine speed strictly above the code's value
@@ -50,10 +52,15 @@ struct LedFlashTimes {
     std::int32_t ms[LED_FLASH_COUNT];
 };
 
-// What one code means.
+// What one code means. A light is read from the word of the datagram's layout: from the
+// light words when the datagram carries them (its lights-available word is not zero, as
+// with every current sender), otherwise from the flags word of the earlier layout.
 struct LedActionInfo {
     LedTest test;
-    std::uint16_t flag;    // LED_TEST_FLAG: the bit tested
+    std::uint16_t flag;    // LED_TEST_LIGHT, earlier layout: the flags bit (0: no such light)
+    std::uint32_t light;   // LED_TEST_LIGHT, current layout: the light bits of which any one
+                           // lights it (0: no such light); its own is the lowest, and the
+                           // turn signals also have the lamp that both sides share
     LedFlash flash;        // while the condition holds, the LED flashes with this time
     LedAction steady;      // a flashing code: the code of the same condition without flashing
     const char *words;     // what the condition shows, in words (NULL for a flashing code)
@@ -61,13 +68,13 @@ struct LedActionInfo {
     const char *flagAlias; // ogsend, and another name for it or NULL
 };
 
-// The rows of codes 0 to 14 (Off to AlwaysOn).
-constexpr int LED_ACTION_COUNT = AlwaysOn + 1;
+// The rows of codes 0 to 16 (Off to BatteryWarning).
+constexpr int LED_ACTION_COUNT = BatteryWarning + 1;
 extern const LedActionInfo LED_ACTIONS[LED_ACTION_COUNT];
 
 // The meaning of code, whose sign plays no part. *value is the code without its sign,
 // except -2147483648, which has no 32-bit absolute value: it stays as it is, an undefined
-// code. Codes 15 to 100 of either sign are undefined too; 101 and above test the engine
+// code. Codes 17 to 100 of either sign are undefined too; 101 and above test the engine
 // speed.
 const LedActionInfo &ledActionInfo(LedAction code, std::int32_t *value);
 

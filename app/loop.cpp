@@ -42,9 +42,9 @@ void appStartup()
 void appLoopPass()
 {
     if (ogRead(packet)) {
-        char car[5];
+        char car[OG_CAR_NAME_SIZE];
         ogPacketCarName(packet, car);
-        if (std::strncmp(car, currentCar, 4) != 0) {
+        if (std::strcmp(car, currentCar) != 0) {
             std::memcpy(currentCar, car, sizeof currentCar);
             loadConfig();
         }

@@ -24,11 +24,19 @@ OutGaugePacket busyPacket()
     return testPacket("XRT", OG_SHIFT | OG_PITSPEED | OG_SIGNAL_L | OG_REDLINE, 7500.0f, 0.02f);
 }
 
+// The same lights as today's senders send them: in the lights words, the units in the flags.
+OutGaugePacket busyCurrentPacket()
+{
+    OutGaugePacket p = testPacket("XRT", OG_KM | OG_BAR, 7500.0f, 0.02f);
+    ogPacketSetLights(p, OG_DL_SHARED, OG_DL_SHIFT | OG_DL_PITSPEED | OG_DL_SIGNAL_L);
+    return p;
+}
+
 // ledEvaluate with the program's default flash times and its clock, as the loop calls it.
-void evaluateWith(benchmark::State &state, CarProfile profile)
+void evaluateWith(benchmark::State &state, CarProfile profile, bool current = false)
 {
     const LedFlashTimes flashTimes = configFlashTimes(CONFIG_DEFAULTS);
-    OutGaugePacket p = busyPacket();
+    OutGaugePacket p = current ? busyCurrentPacket() : busyPacket();
     for (auto _ : state) {
         LedStates states = ledEvaluate(profile, flashTimes, p, ledClockTicks());
         benchmark::DoNotOptimize(states);
@@ -40,6 +48,10 @@ void evaluateWith(benchmark::State &state, CarProfile profile)
 void BM_ledEvaluate_bitCodes(benchmark::State &s)
 {
     evaluateWith(s, {1, 3, 5, 7, 0.05f});
+}
+void BM_ledEvaluate_bitCodesCurrentLayout(benchmark::State &s)
+{
+    evaluateWith(s, {1, 3, 5, 15, 0.05f}, true);
 }
 void BM_ledEvaluate_rpmCodes(benchmark::State &s)
 {
@@ -74,6 +86,7 @@ void BM_clockTicks(benchmark::State &state)
 }
 
 BENCHMARK(BM_ledEvaluate_bitCodes);
+BENCHMARK(BM_ledEvaluate_bitCodesCurrentLayout);
 BENCHMARK(BM_ledEvaluate_rpmCodes);
 BENCHMARK(BM_ledEvaluate_lowFuel);
 BENCHMARK(BM_ledEvaluate_flashingCodes);

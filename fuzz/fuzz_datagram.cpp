@@ -66,14 +66,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     OutGaugePacket packet;
     std::memset(&packet, 0, sizeof packet);
     const bool taken = ogPacketAccept(packet, data, static_cast<long>(size));
-    check(taken == (size >= 1 && size <= OG_PACKET_SIZE), "a datagram of 1 to 96 bytes is taken");
-    for (std::size_t i = taken ? size : 0; i < OG_PACKET_SIZE; ++i)
+    check(taken == (size >= 1), "a datagram of one byte or more is taken");
+    const std::size_t kept = size < OG_PACKET_SIZE ? size : OG_PACKET_SIZE;
+    for (std::size_t i = taken ? kept : 0; i < OG_PACKET_SIZE; ++i)
         check(packet.bytes[i] == 0, "a byte past the datagram is not zero");
+    if (size < OG_OFF_LIGHTS_AVAILABLE + 4)
+        check(ogPacketLightsAvailable(packet) == 0, "a partial lights-available word counts");
 
-    char car[5];
+    char car[OG_CAR_NAME_SIZE];
     ogPacketCarName(packet, car);
-    check(car[4] == '\0' && std::strlen(car) <= 4, "car name longer than 4");
-    char shown[5];
+    const std::size_t carLength = std::strlen(car);
+    check(carLength <= 4 || (carLength == 6 && ogCarNameIsSkinId(car)),
+          "car name neither 4 characters at most nor a SkinID");
+    char shown[OG_CAR_NAME_SIZE];
     configPrintableName(car, shown, sizeof shown);
     check(std::strlen(shown) == std::strlen(car), "printable name of another length");
     for (const char *p = shown; *p != '\0'; ++p)

@@ -1,6 +1,8 @@
 // Little-endian field access on the raw OutGauge record.
 #include "outgauge/packet.h"
 
+#include <cctype>
+#include <cstdlib>
 #include <cstring>
 
 namespace {
@@ -40,13 +42,17 @@ void writeFloat(OutGaugePacket &packet, std::size_t off, float f)
 
 bool ogPacketAccept(OutGaugePacket &packet, const void *data, long length)
 {
-    if (length < 1 || length > static_cast<long>(OG_PACKET_SIZE))
+    if (length < 1)
         return false;
     // The record becomes exactly this datagram: bytes past a short one are zeroed rather
     // than left over from an older datagram.
-    const std::size_t len = static_cast<std::size_t>(length);
+    const std::size_t len = length < static_cast<long>(OG_PACKET_SIZE)
+                                ? static_cast<std::size_t>(length)
+                                : OG_PACKET_SIZE;
     std::memcpy(packet.bytes, data, len);
     std::memset(packet.bytes + len, 0, OG_PACKET_SIZE - len);
+    if (len < OG_OFF_LIGHTS_AVAILABLE + 4)
+        writeU32(packet, OG_OFF_LIGHTS_AVAILABLE, 0);
     return true;
 }
 
@@ -66,6 +72,16 @@ float ogPacketFuel(const OutGaugePacket &packet)
     return readFloat(packet, OG_OFF_FUEL);
 }
 
+std::uint32_t ogPacketLightsAvailable(const OutGaugePacket &packet)
+{
+    return readU32(packet, OG_OFF_LIGHTS_AVAILABLE);
+}
+
+std::uint32_t ogPacketLightsOn(const OutGaugePacket &packet)
+{
+    return readU32(packet, OG_OFF_LIGHTS_ON);
+}
+
 std::int32_t ogPacketId(const OutGaugePacket &packet)
 {
     std::uint32_t bits = readU32(packet, OG_OFF_ID);
@@ -74,22 +90,50 @@ std::int32_t ogPacketId(const OutGaugePacket &packet)
     return id;
 }
 
-void ogPacketCarName(const OutGaugePacket &packet, char out[5])
+void ogPacketCarName(const OutGaugePacket &packet, char (&out)[OG_CAR_NAME_SIZE])
 {
+    const unsigned char *field = packet.bytes + OG_OFF_CAR;
     std::size_t n = 0;
-    while (n < 4 && packet.bytes[OG_OFF_CAR + n] != 0) {
-        out[n] = static_cast<char>(packet.bytes[OG_OFF_CAR + n]);
+    bool printable = true;
+    while (n < 4 && field[n] != 0) {
+        printable = printable && field[n] >= 0x20 && field[n] <= 0x7E;
+        out[n] = static_cast<char>(field[n]);
         ++n;
     }
-    while (n < 5)
+    if (!printable && field[3] == 0) {
+        static const char hex[] = "0123456789ABCDEF";
+        for (std::size_t i = 0; i < 3; ++i) {
+            const unsigned char b = field[2 - i];
+            out[2 * i] = hex[b >> 4];
+            out[2 * i + 1] = hex[b & 0x0F];
+        }
+        n = 6;
+    }
+    while (n < OG_CAR_NAME_SIZE)
         out[n++] = '\0';
+}
+
+bool ogCarNameIsSkinId(const char *name)
+{
+    std::size_t n = 0;
+    while (n < 6 && std::isxdigit(static_cast<unsigned char>(name[n])))
+        ++n;
+    return n == 6 && name[6] == '\0';
 }
 
 void ogPacketSetCarName(OutGaugePacket &packet, const char *name)
 {
+    unsigned char *field = packet.bytes + OG_OFF_CAR;
+    if (name != nullptr && ogCarNameIsSkinId(name)) {
+        const unsigned long skin = std::strtoul(name, nullptr, 16);
+        for (std::size_t i = 0; i < 3; ++i)
+            field[i] = static_cast<unsigned char>(skin >> (8 * i));
+        field[3] = 0;
+        return;
+    }
     std::size_t len = name ? std::strlen(name) : 0;
     for (std::size_t i = 0; i < 4; ++i)
-        packet.bytes[OG_OFF_CAR + i] = i < len ? static_cast<unsigned char>(name[i]) : 0;
+        field[i] = i < len ? static_cast<unsigned char>(name[i]) : 0;
 }
 
 void ogPacketSetFlags(OutGaugePacket &packet, std::uint16_t flags)
@@ -106,6 +150,12 @@ void ogPacketSetRpm(OutGaugePacket &packet, float rpm)
 void ogPacketSetFuel(OutGaugePacket &packet, float fuel)
 {
     writeFloat(packet, OG_OFF_FUEL, fuel);
+}
+
+void ogPacketSetLights(OutGaugePacket &packet, std::uint32_t available, std::uint32_t on)
+{
+    writeU32(packet, OG_OFF_LIGHTS_AVAILABLE, available);
+    writeU32(packet, OG_OFF_LIGHTS_ON, on);
 }
 
 void ogPacketSetId(OutGaugePacket &packet, std::int32_t id)

@@ -4,7 +4,8 @@
 #include <cstddef>
 #include <cstdint>
 
-// Size of the record and of the largest datagram accepted.
+// Size of the record. A longer datagram (one sender appends fields after the identifier)
+// is taken by its first 96 bytes.
 constexpr std::size_t OG_PACKET_SIZE = 96;
 
 // Field offsets within the simulator's OutGauge layout (little-endian).
@@ -12,9 +13,16 @@ constexpr std::size_t OG_OFF_CAR = 4;
 constexpr std::size_t OG_OFF_FLAGS = 8;
 constexpr std::size_t OG_OFF_RPM = 16;
 constexpr std::size_t OG_OFF_FUEL = 28;
+constexpr std::size_t OG_OFF_LIGHTS_AVAILABLE = 40;
+constexpr std::size_t OG_OFF_LIGHTS_ON = 44;
 constexpr std::size_t OG_OFF_ID = 92;
 
-// Flags bits of the dashboard.
+// The two layouts of the record. Senders of the earlier layout put the dashboard lights in
+// the flags word and leave offsets 36 to 47 zero. Today's senders put in the flags word the
+// Shift and Ctrl keys and the units, and the lights in two words of their own: the lights
+// the car has (offset 40, never zero from them) and the lights switched on (offset 44).
+
+// Flags bits of the dashboard lights in the earlier layout.
 constexpr std::uint16_t OG_SHIFT = 0x0001;
 constexpr std::uint16_t OG_FULLBEAM = 0x0002;
 constexpr std::uint16_t OG_HANDBRAKE = 0x0004;
@@ -25,28 +33,64 @@ constexpr std::uint16_t OG_SIGNAL_R = 0x0080;
 constexpr std::uint16_t OG_REDLINE = 0x0100;
 constexpr std::uint16_t OG_OILWARN = 0x0200;
 
+// Flags bits of the units, the same in both layouts.
+constexpr std::uint16_t OG_KM = 0x4000;
+constexpr std::uint16_t OG_BAR = 0x8000;
+
+// Bits of the light words of the current layout; bits 0 to 10 mean the same with every
+// sender, the bits above differ between senders and are never read.
+constexpr std::uint32_t OG_DL_SHIFT = 1u << 0;
+constexpr std::uint32_t OG_DL_FULLBEAM = 1u << 1;
+constexpr std::uint32_t OG_DL_HANDBRAKE = 1u << 2;
+constexpr std::uint32_t OG_DL_PITSPEED = 1u << 3;
+constexpr std::uint32_t OG_DL_TC = 1u << 4;
+constexpr std::uint32_t OG_DL_SIGNAL_L = 1u << 5;
+constexpr std::uint32_t OG_DL_SIGNAL_R = 1u << 6;
+constexpr std::uint32_t OG_DL_SIGNAL_ANY = 1u << 7; // one lamp for both sides
+constexpr std::uint32_t OG_DL_OILWARN = 1u << 8;
+constexpr std::uint32_t OG_DL_BATTERY = 1u << 9;
+constexpr std::uint32_t OG_DL_ABS = 1u << 10;
+constexpr std::uint32_t OG_DL_SHARED = 0x7FF; // bits 0 to 10
+
 // The newest datagram, kept as raw bytes; fields are read through byte copies.
 struct OutGaugePacket {
     unsigned char bytes[OG_PACKET_SIZE];
 };
+static_assert(sizeof(OutGaugePacket) == OG_PACKET_SIZE, "the record is the datagram's bytes");
 
-// Takes a received datagram of length bytes (a negative length: a failed receive): one of
-// 1 to 96 bytes becomes the record, the bytes past it zeroed, and the result is true; any
-// other leaves the record as it was and gives false.
+// Takes a received datagram of length bytes, of which data holds the first
+// min(length, 96); a negative length is a failed receive. A datagram of one byte or more
+// becomes the record: its first 96 bytes, the bytes past a shorter one zeroed, and a
+// lights-available word that the datagram ends inside zeroed too, so that only a whole
+// word counts. The result is then true; anything else leaves the record as it was and
+// gives false.
 bool ogPacketAccept(OutGaugePacket &packet, const void *data, long length);
 
 std::uint16_t ogPacketFlags(const OutGaugePacket &packet);
 float ogPacketRpm(const OutGaugePacket &packet);
 float ogPacketFuel(const OutGaugePacket &packet);
+std::uint32_t ogPacketLightsAvailable(const OutGaugePacket &packet);
+std::uint32_t ogPacketLightsOn(const OutGaugePacket &packet);
 std::int32_t ogPacketId(const OutGaugePacket &packet);
 
-// Copies the car name (at most 4 characters, ending at the first NUL) into out,
-// always NUL-terminated.
-void ogPacketCarName(const OutGaugePacket &packet, char out[5]);
+// The longest car name, plus its NUL: a mod car's SkinID as six hex digits.
+constexpr std::size_t OG_CAR_NAME_SIZE = 7;
 
-// Writers, for the datagram sender and the tests.
+// The car name: the characters of the car field up to the first NUL, at most 4. A mod car
+// of the simulator sends its SkinID instead, a 24-bit number stored little-endian and a NUL:
+// a field whose fourth byte is NUL and whose name holds a byte outside printable ASCII is
+// named by the SkinID as six upper-case hex digits, most significant first (bytes E6 82 58
+// 00 give "5882E6"). Always NUL-terminated.
+void ogPacketCarName(const OutGaugePacket &packet, char (&out)[OG_CAR_NAME_SIZE]);
+
+// Whether name is six hex digits, the name of a mod car.
+bool ogCarNameIsSkinId(const char *name);
+
+// Writers, for the datagram sender and the checker. A name of six hex digits is written
+// as the SkinID it names; any other is cut to 4 characters and NUL-padded.
 void ogPacketSetCarName(OutGaugePacket &packet, const char *name);
 void ogPacketSetFlags(OutGaugePacket &packet, std::uint16_t flags);
 void ogPacketSetRpm(OutGaugePacket &packet, float rpm);
 void ogPacketSetFuel(OutGaugePacket &packet, float fuel);
+void ogPacketSetLights(OutGaugePacket &packet, std::uint32_t available, std::uint32_t on);
 void ogPacketSetId(OutGaugePacket &packet, std::int32_t id);

@@ -12,7 +12,8 @@ constexpr int OG_DRAIN_LIMIT = 256;
 bool ogInit();
 
 // Drains the queued datagrams without blocking. Returns true when at least one
-// datagram of 1 to 96 bytes was accepted; packet then holds the newest one.
+// datagram of one byte or more was accepted; packet then holds the newest one (the first
+// 96 bytes of a longer one).
 // On an open receiver the identifier field of packet is set to -1 first; on a
 // closed one packet is left untouched and the result is false.
 bool ogRead(OutGaugePacket &packet);

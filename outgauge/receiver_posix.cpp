@@ -70,8 +70,9 @@ bool ogRead(OutGaugePacket &packet)
     // Every recv counts toward the bound, errors included, so that a sender
     // flooding the port cannot keep the main loop here.
     for (int i = 0; i < OG_DRAIN_LIMIT; ++i) {
-        // With MSG_TRUNC the result is the datagram's true length even when
-        // only the first 96 bytes fit, so an oversized datagram is recognised.
+        // With MSG_TRUNC the result is the datagram's true length even when only the
+        // first 96 bytes fit, so an empty datagram is told from a longer one (which the
+        // record takes by its first 96 bytes).
         ssize_t n = recv(g_socket, buf, sizeof buf, MSG_TRUNC | MSG_DONTWAIT);
         if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
             break;

@@ -99,9 +99,12 @@ bool ogRead(OutGaugePacket &packet)
             break;
         if ((events.lNetworkEvents & FD_READ) == 0)
             break;
-        // A datagram longer than the buffer fails with WSAEMSGSIZE and is dropped,
-        // as is an empty one.
+        // A datagram longer than the buffer fails with WSAEMSGSIZE, with its first 96
+        // bytes in the buffer and the rest discarded: the record takes those. An empty
+        // one gives 0 and is dropped.
         int got = recv(g_socket, buffer, static_cast<int>(sizeof buffer), 0);
+        if (got == SOCKET_ERROR && WSAGetLastError() == WSAEMSGSIZE)
+            got = static_cast<int>(sizeof buffer);
         if (ogPacketAccept(packet, buffer, got))
             accepted = true;
     }

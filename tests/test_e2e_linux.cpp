@@ -112,3 +112,23 @@ TEST_F(EndToEnd, PortInUseStillOpensTheDevice)
     for (std::string more; processReadLine(proc, more, 1000);)
         ADD_FAILURE() << "after Shutdown...: " << more;
 }
+
+// Datagrams as today's senders write them (tests/data): a 109-byte one with the car "beam", a
+// mod car named by its SkinID, and one where the driver holds the Shift key, which lights
+// nothing.
+TEST_F(EndToEnd, CurrentSendersDriveTheirCarsSections)
+{
+    startWithDevice("[beam]\nLED1=1\nLED2=16\n[5882E6]\nLED1=6\nLED2=-1\n[XRT]\nLED1=-3\n"
+                    "LED2=-1\n");
+    TestUdp out;
+    ASSERT_TRUE(out.send(port, testDatagramFile("datagram_beamng.hex")));
+    EXPECT_EQ(line(), "Car: beam");
+    EXPECT_TRUE(waitReport(3)); // shift light, battery warning
+    ASSERT_TRUE(out.send(port, testDatagramFile("datagram_mod_car.hex")));
+    EXPECT_EQ(line(), "Car: 5882E6");
+    EXPECT_TRUE(waitReport(1)); // right signal; the shift light inverted
+    ASSERT_TRUE(out.send(port, testDatagramFile("datagram_simulator.hex")));
+    EXPECT_EQ(line(), "Car: XRT");
+    EXPECT_TRUE(waitReport(2)); // the limiter inverted; the Shift key is no shift light
+    expectCleanCtrlC();
+}

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <climits>
 #include <limits>
 #include <vector>
@@ -35,6 +36,37 @@ bool led1(LedAction p, LedAction s, const OutGaugePacket &packet, std::uint32_t 
 
 const OutGaugePacket kIdle = testPacket("XRT", 0, 1000.0f, 0.5f);
 
+void putU32(OutGaugePacket &p, std::size_t offset, std::uint32_t v)
+{
+    for (std::size_t i = 0; i < 4; ++i)
+        p.bytes[offset + i] = static_cast<unsigned char>(v >> (8 * i));
+}
+
+// A datagram of the current layout, byte by byte: the flags word at 8 (keys and units), the
+// lights available at 40 and the lights on at 44, a full tank at 28.
+OutGaugePacket currentLayout(std::uint16_t flags, std::uint32_t available, std::uint32_t on)
+{
+    OutGaugePacket p = {};
+    p.bytes[8] = static_cast<unsigned char>(flags & 0xFF);
+    p.bytes[9] = static_cast<unsigned char>(flags >> 8);
+    putU32(p, 28, 0x3F800000u); // 1.0f
+    putU32(p, 40, available);
+    putU32(p, 44, on);
+    return p;
+}
+
+// The codes of 1 to 16 whose condition holds on packet, with the default flash times at a
+// tick where every flash phase is on and a low-fuel threshold of 0.05.
+std::vector<LedAction> holding(const OutGaugePacket &packet)
+{
+    std::vector<LedAction> codes;
+    for (LedAction code = 1; code <= BatteryWarning; ++code) {
+        if (holds(code, packet, 0.05f))
+            codes.push_back(code);
+    }
+    return codes;
+}
+
 } // namespace
 
 TEST(Led, EachBitCodeTestsItsOwnBitOnly)
@@ -51,6 +83,61 @@ TEST(Led, EachBitCodeTestsItsOwnBitOnly)
         EXPECT_FALSE(holds(c.code, testPacket("", 0xFFFFu & ~c.bit, 0, 1))) << c.code;
         // The sign is never part of the evaluation.
         EXPECT_TRUE(holds(-c.code, testPacket("", c.bit, 0, 1))) << c.code;
+    }
+    // ABS and the battery warning are lights of the current layout only.
+    EXPECT_EQ(holding(testPacket("", 0xFFFF, 0, 1)),
+              (std::vector<LedAction>{1, 2, 3, 4, 5, 6, 7, 8, 9, 11, 12, 14}));
+}
+
+// With the light words, each light of the word at 44 lights its codes, and no bit of the flags
+// word (the Shift and Ctrl keys, the units) lights anything.
+TEST(Led, CurrentLayoutReadsTheLightsWordAndNeverTheKeys)
+{
+    const std::vector<LedAction> byBit[11] = {{1, 12}, {9},    {2}, {3, 4}, {11}, {5},
+                                              {6},     {5, 6}, {8}, {16},   {15}};
+    for (unsigned bit = 0; bit < 32; ++bit) {
+        std::vector<LedAction> want = bit < 11 ? byBit[bit] : std::vector<LedAction>{};
+        want.push_back(AlwaysOn);
+        std::sort(want.begin(), want.end());
+        EXPECT_EQ(holding(currentLayout(0, 0x7FF, 1u << bit)), want) << "light bit " << bit;
+    }
+    for (unsigned bit = 0; bit < 16; ++bit)
+        EXPECT_EQ(holding(currentLayout(static_cast<std::uint16_t>(1u << bit), 1, 0)),
+                  std::vector<LedAction>{AlwaysOn})
+            << "flags bit " << bit;
+    // Any light available decides the layout, whichever it is; redline is never on.
+    EXPECT_EQ(holding(currentLayout(0xFFFF, 0x80000000u, 0xFFFFFFFFu)),
+              (std::vector<LedAction>{1, 2, 3, 4, 5, 6, 8, 9, 11, 12, 14, 15, 16}));
+    // No light available: the earlier layout, whatever the word at 44 holds.
+    EXPECT_EQ(holding(currentLayout(OG_REDLINE, 0, 0xFFFFFFFFu)), (std::vector<LedAction>{7, 14}));
+}
+
+// Datagrams as each current sender writes them (tests/data), taken as the receivers take
+// them: the car name and the codes that hold.
+TEST(Led, CurrentSendersAsTheyWriteTheirDatagrams)
+{
+    const struct {
+        const char *file;
+        std::size_t size;
+        const char *car;
+        std::vector<LedAction> codes;
+    } senders[] = {
+        {"datagram_simulator.hex", 96, "XRT", {3, 4, 14}},
+        {"datagram_mod_car.hex", 92, "5882E6", {1, 6, 12, 14}},
+        {"datagram_beamng_older.hex", 96, "beam", {2, 14, 15}},
+        {"datagram_beamng.hex", 109, "beam", {1, 10, 11, 12, 13, 14, 16}},
+        {"datagram_ror.hex", 96, "RoR", {5, 6, 9, 10, 13, 14}},
+    };
+    for (const auto &sender : senders) {
+        SCOPED_TRACE(sender.file);
+        const std::vector<unsigned char> bytes = testDatagramFile(sender.file);
+        ASSERT_EQ(bytes.size(), sender.size);
+        OutGaugePacket p;
+        ASSERT_TRUE(ogPacketAccept(p, bytes.data(), static_cast<long>(bytes.size())));
+        char car[OG_CAR_NAME_SIZE];
+        ogPacketCarName(p, car);
+        EXPECT_STREQ(car, sender.car);
+        EXPECT_EQ(holding(p), sender.codes);
     }
 }
 
@@ -95,15 +182,15 @@ TEST(Led, NanAndInfinityNeverLightByAccident)
 TEST(Led, UndefinedCodesGiveFalseAndTheirAbsoluteValueInOrder)
 {
     const LedStates s =
-        eval(CarProfile{15, -50, INT32_MIN, 100, 0.1f}, testPacket("", 0xFFFF, 1e9f, 0));
+        eval(CarProfile{17, -50, INT32_MIN, 100, 0.1f}, testPacket("", 0xFFFF, 1e9f, 0));
     // -2147483648 has no 32-bit absolute value: it stays as it is.
     EXPECT_EQ(std::vector<std::int32_t>(s.undefined, s.undefined + s.undefinedCount),
-              (std::vector<std::int32_t>{15, 50, INT32_MIN, 100}));
+              (std::vector<std::int32_t>{17, 50, INT32_MIN, 100}));
     // As a primary code the false result is inverted: the LED is on.
     EXPECT_FALSE(s.led1);
     EXPECT_TRUE(s.led2);
     EXPECT_TRUE(led1(INT32_MIN, 0, kIdle));
-    EXPECT_EQ(eval(CarProfile{14, 101, 0, -13, 0.1f}, kIdle).undefinedCount, 0);
+    EXPECT_EQ(eval(CarProfile{14, 101, 16, -15, 0.1f}, kIdle).undefinedCount, 0);
 }
 
 // The loop's wrappers print one message per undefined code, in the order LED1, LED2, LED1b,

@@ -23,15 +23,26 @@
 
 namespace {
 
-// One received datagram: its length, its fields and when it came.
+// One received datagram: its length, its first bytes, the fields read at their offsets and
+// when it came.
 struct Received {
     std::size_t size;
+    std::vector<unsigned char> head; // up to 112 bytes
     std::string car;
     std::uint16_t flags;
+    std::uint32_t available; // the lights available, at 40
+    std::uint32_t lights;    // the lights on, at 44
     float rpm;
     float fuel;
     long long atMs;
 };
+
+std::uint32_t wordAt(const unsigned char *b, std::size_t offset)
+{
+    return static_cast<std::uint32_t>(b[offset]) | static_cast<std::uint32_t>(b[offset + 1]) << 8 |
+           static_cast<std::uint32_t>(b[offset + 2]) << 16 |
+           static_cast<std::uint32_t>(b[offset + 3]) << 24;
+}
 
 // A loopback UDP socket on a free port, read by a thread of its own into a list.
 class Receiver {
@@ -88,17 +99,23 @@ private:
             ssize_t n = recv(fd, buf, sizeof buf, 0);
             if (n < 0)
                 continue;
-            OutGaugePacket p;
-            std::memset(&p, 0, sizeof p);
-            std::memcpy(p.bytes, buf,
-                        std::min<std::size_t>(static_cast<std::size_t>(n), OG_PACKET_SIZE));
-            char car[5];
-            ogPacketCarName(p, car);
+            unsigned char b[112] = {};
+            std::memcpy(b, buf, std::min<std::size_t>(static_cast<std::size_t>(n), sizeof b));
+            float rpm, fuel;
+            std::uint32_t bits = wordAt(b, 16);
+            std::memcpy(&rpm, &bits, sizeof rpm);
+            bits = wordAt(b, 28);
+            std::memcpy(&fuel, &bits, sizeof fuel);
             Received r{static_cast<std::size_t>(n),
-                       car,
-                       ogPacketFlags(p),
-                       ogPacketRpm(p),
-                       ogPacketFuel(p),
+                       std::vector<unsigned char>(
+                           b, b + std::min<std::size_t>(static_cast<std::size_t>(n), sizeof b)),
+                       std::string(reinterpret_cast<const char *>(b + 4),
+                                   strnlen(reinterpret_cast<const char *>(b + 4), 4)),
+                       static_cast<std::uint16_t>(b[8] | b[9] << 8),
+                       wordAt(b, 40),
+                       wordAt(b, 44),
+                       rpm,
+                       fuel,
                        testNowMs()};
             std::lock_guard<std::mutex> lock(mutex);
             got.push_back(r);
@@ -167,10 +184,10 @@ ShellRun shellOgsend(const std::string &args)
     return r;
 }
 
-// Consecutive datagrams with the same car and flags, as one run.
+// Consecutive datagrams with the same car and lights, as one run.
 struct Stretch {
     std::string car;
-    std::uint16_t flags;
+    std::uint32_t lights;
     std::size_t count;
 };
 
@@ -178,8 +195,8 @@ std::vector<Stretch> stretches(const std::vector<Received> &got)
 {
     std::vector<Stretch> out;
     for (const Received &r : got) {
-        if (out.empty() || out.back().car != r.car || out.back().flags != r.flags)
-            out.push_back(Stretch{r.car, r.flags, 0});
+        if (out.empty() || out.back().car != r.car || out.back().lights != r.lights)
+            out.push_back(Stretch{r.car, r.lights, 0});
         ++out.back().count;
     }
     return out;
@@ -239,7 +256,7 @@ TEST_P(OgsendScenario, PrintsItsStepsAndSendsThemInOrder)
     ASSERT_EQ(got.size(), c.stretches.size());
     for (std::size_t i = 0; i < got.size(); ++i) {
         EXPECT_EQ(got[i].car, c.stretches[i].car) << "stretch " << i;
-        EXPECT_EQ(got[i].flags, c.stretches[i].flags) << "stretch " << i;
+        EXPECT_EQ(got[i].lights, c.stretches[i].lights) << "stretch " << i;
         EXPECT_EQ(got[i].count, c.stretches[i].count) << "stretch " << i;
     }
 }
@@ -249,24 +266,24 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(ScenarioCase{"limiter",
                                  {},
                                  {"limiter on", "limiter off"},
-                                 {{"XRT", OG_PITSPEED, 100}, {"XRT", 0, 50}}},
+                                 {{"XRT", OG_DL_PITSPEED, 100}, {"XRT", 0, 50}}},
                     ScenarioCase{"shift",
                                  {"--car", "UF1"},
                                  {"shift light on", "shift light off", "shift light on",
                                   "shift light off", "shift light on", "shift light off"},
-                                 {{"UF1", OG_SHIFT, 30},
+                                 {{"UF1", OG_DL_SHIFT, 30},
                                   {"UF1", 0, 30},
-                                  {"UF1", OG_SHIFT, 30},
+                                  {"UF1", OG_DL_SHIFT, 30},
                                   {"UF1", 0, 30},
-                                  {"UF1", OG_SHIFT, 30},
+                                  {"UF1", OG_DL_SHIFT, 30},
                                   {"UF1", 0, 30}}},
                     ScenarioCase{"signals",
                                  {},
                                  {"left signal", "right signal", "hazard lights (both signals)",
                                   "signals off"},
-                                 {{"XRT", OG_SIGNAL_L, 75},
-                                  {"XRT", OG_SIGNAL_R, 75},
-                                  {"XRT", OG_SIGNAL_L | OG_SIGNAL_R, 75},
+                                 {{"XRT", OG_DL_SIGNAL_L, 75},
+                                  {"XRT", OG_DL_SIGNAL_R, 75},
+                                  {"XRT", OG_DL_SIGNAL_L | OG_DL_SIGNAL_R, 75},
                                   {"XRT", 0, 25}}},
                     ScenarioCase{"car-change",
                                  {"--car", "UF1"},
@@ -304,7 +321,7 @@ TEST(Ogsend, RpmSweepClimbsTo8000AndFallsBackTo1000)
     for (std::size_t i = 1; i < got.size(); ++i)
         ASSERT_LT(std::abs(got[i].rpm - got[i - 1].rpm), 100.0f) << i;
     for (const Received &r : got)
-        EXPECT_EQ(r.flags, 0);
+        EXPECT_EQ(r.lights, 0u);
 }
 
 TEST(Ogsend, LowFuelDrainsBelowTheDefaultThresholdAndRefuels)
@@ -349,7 +366,7 @@ TEST(Ogsend, DriveEndsWithThreeSecondsOfSilence)
     EXPECT_GE(endedAt - got.back().atMs, 2500);
     EXPECT_EQ(stretches(got).back().car, "XRT");
     // The silence switches off LEDs that were lit: the last state has shift light and limiter.
-    EXPECT_EQ(got.back().flags, OG_SHIFT | OG_PITSPEED);
+    EXPECT_EQ(got.back().lights, OG_DL_SHIFT | OG_DL_PITSPEED);
 }
 
 TEST(Ogsend, HoldSendsOneStateForTheGivenSeconds)
@@ -360,7 +377,7 @@ TEST(Ogsend, HoldSendsOneStateForTheGivenSeconds)
                    "--car", "XRT", "--flags", "shift,limiter", "--rpm", "7000", "--fuel", "0.04"});
     ASSERT_EQ(run.status, 0);
     ASSERT_EQ(run.lines.size(), 2u);
-    EXPECT_NE(run.lines[0].find("flags 0x0009, rpm 7000, fuel 0.04"), std::string::npos)
+    EXPECT_NE(run.lines[0].find("lights 0x0009, rpm 7000, fuel 0.04"), std::string::npos)
         << run.lines[0];
     ASSERT_TRUE(rx.waitFor(40, 10000));
     std::vector<Received> got = rx.take();
@@ -368,10 +385,45 @@ TEST(Ogsend, HoldSendsOneStateForTheGivenSeconds)
     for (const Received &r : got) {
         EXPECT_EQ(r.size, OG_PACKET_SIZE);
         EXPECT_EQ(r.car, "XRT");
-        EXPECT_EQ(r.flags, OG_SHIFT | OG_PITSPEED);
+        // As today's senders: the units in the flags word, the lights in words of their own.
+        EXPECT_EQ(r.flags, 0xC000);
+        EXPECT_EQ(r.available, 0x7FFu);
+        EXPECT_EQ(r.lights, 0x9u);
         EXPECT_FLOAT_EQ(r.rpm, 7000.0f);
         EXPECT_FLOAT_EQ(r.fuel, 0.04f);
     }
+}
+
+// The earlier layout's lights in the flags word; a mod car's SkinID and the fields that one
+// sender appends, in the current layout.
+TEST(Ogsend, LayoutsModCarsAndLongerDatagrams)
+{
+    Receiver rx;
+    const std::string port = std::to_string(rx.port);
+    SendRun run = runOgsend({"--port", port, "--car", "XRT", "--flags", "shift,limiter,redline",
+                             "--layout", "earlier"});
+    ASSERT_EQ(run.status, 0);
+    run = runOgsend(
+        {"--port", port, "--car", "5882e6", "--flags", "abs,battery,0x80", "--size", "112"});
+    ASSERT_EQ(run.status, 0);
+    ASSERT_TRUE(rx.waitFor(2, 10000));
+    std::vector<Received> got = rx.take();
+    ASSERT_EQ(got.size(), 2u);
+
+    EXPECT_EQ(got[0].flags, 0x0109);
+    EXPECT_EQ(got[0].available, 0u);
+    EXPECT_EQ(got[0].lights, 0u);
+
+    ASSERT_EQ(got[1].size, 112u);
+    EXPECT_EQ(std::vector<unsigned char>(got[1].head.begin() + 4, got[1].head.begin() + 8),
+              (std::vector<unsigned char>{0xE6, 0x82, 0x58, 0x00}));
+    EXPECT_EQ(got[1].flags, 0xC000);
+    EXPECT_EQ(got[1].available, 0x7FFu);
+    EXPECT_EQ(got[1].lights, 0x680u);
+    // Gear mode, cruise speed, cruise mode, a fuel capacity of 60.0f, then zeros.
+    const std::vector<unsigned char> trailer = {0, 0,    0,    0,    0,    0, 0, 0,
+                                                0, 0x00, 0x00, 0x70, 0x42, 0, 0, 0};
+    EXPECT_EQ(std::vector<unsigned char>(got[1].head.begin() + 96, got[1].head.end()), trailer);
 }
 
 TEST(Ogsend, HoldRunsUntilCtrlCAndThenEndsCleanly)
@@ -417,6 +469,11 @@ TEST(Ogsend, BadArgumentsAreRefusedWithStatus2)
         {"limiter", "ogsend: unknown option 'limiter'"},
         {"--port 0", "ogsend: bad port '0' (1 to 65535)"},
         {"--flags shift,bogus", "ogsend: bad flags 'shift,bogus'"},
+        {"--flags redline", "ogsend: today's layout has no light 'redline' (--layout earlier)"},
+        {"--flags abs --layout earlier", "ogsend: the earlier layout has no light 'abs'"},
+        {"--layout earlier --flags 0x10000", "ogsend: bad flags '0x10000'"},
+        {"--layout old", "ogsend: bad layout 'old' (current or earlier)"},
+        {"--car 5882E6X", "ogsend: car name '5882E6X' is longer than 4 characters"},
     };
     for (const auto &c : cases) {
         ShellRun r = shellOgsend(c.args);

@@ -123,6 +123,15 @@ def check_whole(checker, args, cfg, cfg_name, golden, want_status, workdir):
                                    os.path.basename(golden)))
 
 
+def check_heading(checker, args, cfg, cfg_name, heading, workdir):
+    shutil.copyfile(cfg, os.path.join(workdir, cfg_name))
+    status, out, err = run(checker + args, workdir)
+    if not out.startswith(heading):
+        raise Failure("%s: exit status %d, output does not start with %r:\n%s%s" % (
+            " ".join(args), status, heading, out, err))
+    print("%s: %s" % (" ".join(args), heading))
+
+
 def check_refused(checker, args, message, workdir):
     status, out, err = run(checker + args, workdir)
     if status != 2 or message not in err:
@@ -153,6 +162,9 @@ def main():
         lambda d: check_whole(checker, ["--car", "xrt", "car.cfg"],
                               os.path.join(data, "check_car.cfg"), "car.cfg",
                               os.path.join(data, "check_car.out"), 1, d),
+        lambda d: check_heading(checker, ["--car", "5882e6", "car.cfg"],
+                                os.path.join(data, "check_car.cfg"), "car.cfg",
+                                "car.cfg, car 5882e6: [5882E6] (line 17)", d),
         lambda d: check_refused(checker, ["--car", "XRT2R"], "longer than 4 characters", d),
     ]
     failures = 0

@@ -156,6 +156,19 @@ OutGaugePacket testPacket(const char *car, unsigned flags, float rpm, float fuel
     return p;
 }
 
+std::vector<unsigned char> testDatagramFile(const std::string &name)
+{
+    std::istringstream text(testReadFile(std::string(LUMIVANE_TEST_DATA "/") + name));
+    std::vector<unsigned char> bytes;
+    for (std::string line; std::getline(text, line);) {
+        std::istringstream hex(line.substr(0, line.find('#')));
+        for (std::string pair; hex >> pair;)
+            bytes.push_back(static_cast<unsigned char>(std::stoul(pair, nullptr, 16)));
+    }
+    EXPECT_FALSE(bytes.empty()) << name;
+    return bytes;
+}
+
 void testCaptureBegin()
 {
     testing::internal::CaptureStdout();

@@ -68,6 +68,10 @@ int testFreeUdpPort();
 // A record of zeros with the given fields.
 OutGaugePacket testPacket(const char *car, unsigned flags, float rpm, float fuel);
 
+// The bytes of a datagram kept as hex text in tests/data: pairs of hex digits, each line's
+// text after '#' a comment.
+std::vector<unsigned char> testDatagramFile(const std::string &name);
+
 // Starts and ends capturing the program's standard output.
 void testCaptureBegin();
 std::string testCaptureEnd();

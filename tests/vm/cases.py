@@ -13,6 +13,7 @@ import os
 import re
 import shutil
 import signal
+import socket
 import statistics
 import subprocess
 import threading
@@ -23,6 +24,8 @@ NOBODY = 65534
 # The guest's writable folder, a tmpfs; the rest of the shared root is read-only.
 SCRATCH = "/run/lumivane-vm"
 INIT_LINE = "initHID: Initializing HID (Device ID 0x{:04X})...HID GUID: 4D1E55B2"
+# The datagrams that today's senders write, as hex text.
+DATA = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "data")
 # The end of a start-up that found the device.
 FOUND = ["initHID: Device found.", "Ready for OutGauge data"]
 
@@ -340,6 +343,15 @@ class Env:
         subprocess.run(self.leg.command(self.leg.ogsend, "--port", str(self.port), *args),
                        env=self.leg.env, check=True, stdout=subprocess.DEVNULL, timeout=60)
 
+    def send_file(self, name, count):
+        """Sends a datagram kept as hex text in tests/data, count times 10 ms apart."""
+        with open(os.path.join(DATA, name)) as f:
+            data = bytes.fromhex(" ".join(line.split("#")[0] for line in f))
+        with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as s:
+            for _ in range(count):
+                s.sendto(data, ("127.0.0.1", self.port))
+                time.sleep(0.01)
+
     def send_hold(self, *args):
         return subprocess.Popen(
             self.leg.command(self.leg.ogsend, "--port", str(self.port), "--hold", *args),
@@ -350,12 +362,21 @@ def case_reports(env, case):
     """The report for each LED state of a car, then the all-off reports of the idle rule."""
     dev = env.devices
     dev.plug(case, "leds", 0xCA03)
-    folder = env.folder("reports", "[XRT]\nLED1=1\nLED2=-3\n")
+    folder = env.folder("reports", "[XRT]\nLED1=1\nLED2=-3\n[beam]\nLED1=1\nLED2=16\n")
     prog = Program(env.leg, folder)
     try:
         prog.expect_startup(case, env.port, 0xCA03, FOUND)
         case.check(dev.wait("leds", "open") is not None, "the device was not opened")
-        # LED 1 is the shift light, LED 2 is on while the limiter is off.
+        # A datagram as one sender writes it today: 109 bytes, the car "beam", the shift light
+        # and the battery warning in the lights word.
+        since = time.monotonic()
+        env.send_file("datagram_beamng.hex", 5)
+        case.check(dev.wait("leds", "output", report(3), since, 5) is not None,
+                   f"109-byte beam datagram: no report {report(3)}; got "
+                   f"{[d for _, d in dev.outputs('leds', since)]}")
+        case.check(prog.line() == "Car: beam", "no 'Car: beam' line")
+        # LED 1 is the shift light, LED 2 is on while the limiter is off; ogsend sends them
+        # in the current layout.
         for flags, leds in (("shift", 3), ("0", 2), ("pitspeed", 0), ("shift,pitspeed", 1)):
             since = time.monotonic()
             env.send("--car", "XRT", "--flags", flags, "--count", "5", "--rate", "100")

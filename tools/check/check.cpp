@@ -12,8 +12,8 @@ namespace {
 const char g_usage[] =
     "usage: lumivane-check [FILE...]             check FILE (default: lumivane.cfg in the\n"
     "                                            current folder) and explain it\n"
-    "       lumivane-check --car CODE [FILE...]  the profile that car CODE gets, and a table\n"
-    "                                            of its LEDs\n"
+    "       lumivane-check --car CODE [FILE...]  the profile that car CODE gets (a mod car:\n"
+    "                                            its SkinID), and a table of its LEDs\n"
     "       lumivane-check --help\n"
     "Reads the file as lumivane reads it, says what each LED shows in each car, and reports\n"
     "where the file says something other than what it probably means, one finding a line:\n"
@@ -71,9 +71,10 @@ int checkMain(int argc, char **argv)
             if (arg == "--car" && i + 1 >= argc)
                 return checkUsageError("option '--car' needs a car code");
             car = arg == "--car" ? argv[++i] : argv[i] + 6;
-            if (std::strlen(car) > 4)
+            if (std::strlen(car) > 4 && !ogCarNameIsSkinId(car))
                 return checkUsageError("car code '" + std::string(car) +
-                                       "' is longer than 4 characters; car codes never are");
+                                       "' is longer than 4 characters; car codes never are "
+                                       "(but for a mod car's SkinID, 6 hex digits)");
             continue;
         }
         if (arg.size() > 1 && arg[0] == '-')

@@ -11,7 +11,7 @@
 enum CheckSectionKind {
     CHECK_CONFIG,  // [config]
     CHECK_DEFAULT, // [default]
-    CHECK_CAR,     // a car code of at most 4 characters
+    CHECK_CAR,     // a car code of at most 4 characters, or a mod car's 6 hex digits
     CHECK_NO_CAR,  // a name that no car code can match
 };
 

@@ -12,6 +12,8 @@ namespace {
 
 enum CheckTruth { CHECK_NEVER, CHECK_SOMETIMES, CHECK_ALWAYS };
 
+const char kEarlierOnly[] = " (sent only in the earlier OutGauge layout)";
+
 // A code's condition: whether it can change, and in words.
 struct CheckCondition {
     CheckTruth truth;
@@ -75,7 +77,8 @@ CheckCondition checkCondition(LedAction code, const GlobalSettings &g, float low
         base = checkLowFuel(lowFuel);
         break;
     default:
-        base = {CHECK_SOMETIMES, words};
+        // A light that today's senders do not have: only the earlier layout sends it.
+        base = {CHECK_SOMETIMES, std::string(words) + (a.light == 0 ? kEarlierOnly : "")};
         break;
     }
     return a.flash == LED_FLASH_NONE ? base : checkFlashing(base, g, a.flash);
@@ -229,9 +232,12 @@ std::vector<std::uint32_t> checkFlashTicks(const std::vector<std::int32_t> &time
     return ticks;
 }
 
+// A datagram of one situation: the lights in the word of its layout, and the engine speed
+// and fuel.
 struct CheckSituation {
     std::string label;
-    std::uint16_t flags;
+    bool earlier; // a datagram of the earlier layout: lights in the flags word
+    std::uint32_t lights;
     float rpm;
     float fuel;
 };
@@ -260,11 +266,16 @@ std::string checkRpm(float rpm)
 std::vector<CheckSituation> checkSituations(const CarProfile &p)
 {
     const float full = 1.0f;
-    std::vector<CheckSituation> rows = {{"nothing on", 0, 0.0f, full}};
-    // One row for each indicator that a code shows alone.
+    std::vector<CheckSituation> rows = {{"nothing on", false, 0, 0.0f, full}};
+    // One row for each light that a code shows alone, as today's senders send it (its own
+    // bit is the lowest); a light they do not have, as the earlier layout sends it.
     for (const LedActionInfo &a : LED_ACTIONS) {
-        if (a.test == LED_TEST_FLAG && a.flash == LED_FLASH_NONE)
-            rows.push_back({a.words, a.flag, 0.0f, full});
+        if (a.test != LED_TEST_LIGHT || a.flash != LED_FLASH_NONE)
+            continue;
+        if (a.light != 0)
+            rows.push_back({a.words, false, a.light & (~a.light + 1), 0.0f, full});
+        else
+            rows.push_back({std::string(a.words) + " (earlier layout)", true, a.flag, 0.0f, full});
     }
     const LedAction codes[4] = {p.LED1, p.LED2, p.LED1b, p.LED2b};
     std::vector<std::int32_t> rpms;
@@ -279,16 +290,16 @@ std::vector<CheckSituation> checkSituations(const CarProfile &p)
     for (std::int32_t rpm : rpms) {
         float at = 0.0f, above = 0.0f;
         checkAround(rpm, &at, &above);
-        rows.push_back({checkRpm(at), 0, at, full});
-        rows.push_back({checkRpm(above), 0, above, full});
+        rows.push_back({checkRpm(at), false, 0, at, full});
+        rows.push_back({checkRpm(above), false, 0, above, full});
     }
     if (lowFuel) {
         if (p.lowFuel > 0.0f && p.lowFuel <= 1.0f) {
-            rows.push_back({"fuel " + checkPercent(p.lowFuel), 0, 0.0f, p.lowFuel});
-            rows.push_back({"fuel just under " + checkPercent(p.lowFuel), 0, 0.0f,
+            rows.push_back({"fuel " + checkPercent(p.lowFuel), false, 0, 0.0f, p.lowFuel});
+            rows.push_back({"fuel just under " + checkPercent(p.lowFuel), false, 0, 0.0f,
                             std::nextafter(p.lowFuel, 0.0f)});
         } else {
-            rows.push_back({"fuel 0 % (empty tank)", 0, 0.0f, 0.0f});
+            rows.push_back({"fuel 0 % (empty tank)", false, 0, 0.0f, 0.0f});
         }
     }
     return rows;
@@ -332,7 +343,8 @@ void checkExplain(const CheckFile &file)
                       checkShow(checkSectionNamed(file, s.name.c_str())->name).c_str(),
                       static_cast<unsigned long>(s.firstLine));
         else if (s.kind == CHECK_NO_CAR)
-            outPrintf("%s (line %lu): never used, car codes have at most 4 characters\n",
+            outPrintf("%s (line %lu): never used, car codes have at most 4 characters (6 "
+                      "hex digits for a mod car's SkinID)\n",
                       name.c_str(), line);
         else if (s.kind == CHECK_CAR) {
             outPrintf("%s (line %lu):\n", name.c_str(), line);
@@ -366,7 +378,10 @@ void checkExplainCar(const CheckFile &file, const char *car)
         OutGaugePacket packet;
         std::memset(&packet, 0, sizeof packet);
         ogPacketSetCarName(packet, car);
-        ogPacketSetFlags(packet, row.flags);
+        if (row.earlier)
+            ogPacketSetFlags(packet, static_cast<std::uint16_t>(row.lights));
+        else
+            ogPacketSetLights(packet, OG_DL_SHARED, row.lights);
         ogPacketSetRpm(packet, row.rpm);
         ogPacketSetFuel(packet, row.fuel);
         int on[2] = {0, 0};

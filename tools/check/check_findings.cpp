@@ -93,7 +93,7 @@ CheckSectionKind checkKindOf(const std::string &name)
         return CHECK_CONFIG;
     if (checkEquals(name, "default"))
         return CHECK_DEFAULT;
-    return name.size() <= 4 ? CHECK_CAR : CHECK_NO_CAR;
+    return name.size() <= 4 || ogCarNameIsSkinId(name.c_str()) ? CHECK_CAR : CHECK_NO_CAR;
 }
 
 std::string checkKeyValue(const CheckKey &key)
@@ -538,7 +538,8 @@ void checkFindings(CheckFile *file)
             static const char *const named[] = {"config", "default"};
             const char *near = checkNearest(section.name, named, 2);
             checkAdd(file, section.line, "long-section",
-                     name + " never matches a car: car codes have at most 4 characters" +
+                     name + " never matches a car: car codes have at most 4 characters (6 hex " +
+                         "digits for a mod car's SkinID)" +
                          (near != nullptr ? " (did you mean [" + std::string(near) + "]?)" : ""));
             continue;
         }

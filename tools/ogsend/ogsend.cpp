@@ -29,12 +29,20 @@ const char SEND_SCENARIO_CAR[] = "XRT";
 // What the command line asks for.
 enum SendMode { SEND_BURST, SEND_HOLD, SEND_SCENARIO };
 
+// The dashboard lights of one state, in the word of each layout.
+struct SendLights {
+    std::uint32_t current; // the lights-on word at offset 44
+    std::uint16_t earlier; // the flags word at offset 8
+};
+
 struct SendOptions {
     std::string host = "127.0.0.1";
     long port = CONFIG_DEFAULTS.outGaugePort;
     std::string car;
     bool carGiven = false;
-    std::uint16_t flags = 0;
+    bool earlier = false;  // --layout earlier: the lights in the flags word
+    std::string flagsText; // --flags as given; read once the layout is known
+    SendLights lights = {0, 0};
     float rpm = 0.0f;
     float fuel = 1.0f; // a full tank, so that low-fuel codes stay dark unless asked for
     std::int32_t id = 0;
@@ -52,7 +60,7 @@ struct SendOptions {
 struct SendStep {
     std::string what; // printed when the step begins
     std::string car;
-    std::uint16_t flags;
+    SendLights lights;
     float rpmFrom, rpmTo;   // linear from the first datagram of the step to its last
     float fuelFrom, fuelTo; // likewise
     long ms;                // how long the step lasts
@@ -78,15 +86,21 @@ const char g_usage[] =
     "  --host H      receiver's IPv4 address or name (default 127.0.0.1)\n"
     "  --port N      UDP port, 1 to 65535 (default %ld)\n"
     "  --rate HZ     datagrams per second (default 100)\n"
-    "  --size N      datagram length in bytes, 0 to 65507 (default 96); bytes past\n"
-    "                the 96-byte record are zero\n"
+    "  --size N      datagram length in bytes, 0 to 65507 (default 96); past the\n"
+    "                96-byte record come the four fields that one sender adds (to\n"
+    "                109 bytes), then zeros\n"
     "  --id N        trailing identifier at offset 92 (default 0)\n"
+    "  --layout L    current (default): the lights in the words at offsets 40 and 44\n"
+    "                and the units in the flags word, as today's simulators send\n"
+    "                them; earlier: the lights in the flags word\n"
     "The state (for one state and --hold):\n"
-    "  --car NAME    car code, at most 4 characters (default empty; a scenario\n"
-    "                drives XRT unless --car is given)\n"
-    "  --flags LIST  comma-separated flag names or numbers (e.g. 0x0008):\n"
-    "                shift, fullbeam, handbrake, pitspeed (limiter), tc,\n"
-    "                signal_l (left), signal_r (right), redline, oilwarn\n"
+    "  --car NAME    car code, at most 4 characters, or a mod car's SkinID as 6 hex\n"
+    "                digits (default empty; a scenario drives XRT unless --car is\n"
+    "                given)\n"
+    "  --flags LIST  the lights on, comma-separated names or numbers (the bits of\n"
+    "                the layout's word, e.g. 0x0008): shift, fullbeam, handbrake,\n"
+    "                pitspeed (limiter), tc, signal_l (left), signal_r (right),\n"
+    "                oilwarn, abs, battery; redline in the earlier layout only\n"
     "  --rpm F       engine speed (default 0)\n"
     "  --fuel F      fuel left as a fraction, 0 to 1 (default 1, a full tank)\n"
     "How long:\n"
@@ -135,51 +149,72 @@ bool sendParseDouble(const char *text, double lo, double hi, double *out)
     return true;
 }
 
-// The mask of one flag name, or 0 when the name is unknown: the names of the LED codes
-// that show one flag.
-std::uint16_t sendFlagByName(const std::string &name)
+// The own light of a code's row in the current layout: the lowest of its bits (the turn
+// signals also have the lamp that both sides share).
+std::uint32_t sendOwnLight(const LedActionInfo &a)
+{
+    return a.light & (~a.light + 1);
+}
+
+// The row of one light name, or NULL when the name is unknown: the names of the LED codes
+// that show one light.
+const LedActionInfo *sendLightByName(const std::string &name)
 {
     for (const LedActionInfo &a : LED_ACTIONS) {
         if (a.flagName != nullptr && (name == a.flagName || (a.flagAlias && name == a.flagAlias)))
-            return a.flag;
+            return &a;
     }
-    return 0;
+    return nullptr;
 }
 
-// Parses a comma-separated list of flag names and numbers into one mask.
-bool sendParseFlags(const char *text, std::uint16_t *out)
+// The lights of a state in both layouts, from its lights in the current one.
+SendLights sendLights(std::uint32_t current)
 {
-    std::uint16_t mask = 0;
-    std::string list(text);
+    SendLights lights = {current, 0};
+    for (const LedActionInfo &a : LED_ACTIONS) {
+        if (a.flagName != nullptr && (current & sendOwnLight(a)) != 0)
+            lights.earlier = static_cast<std::uint16_t>(lights.earlier | a.flag);
+    }
+    return lights;
+}
+
+// Parses a comma-separated list of light names and numbers into the word of the layout;
+// *bad is the first item that is neither (or a light the layout does not have).
+bool sendParseFlags(const std::string &list, bool earlier, SendLights *out, std::string *bad)
+{
+    SendLights lights = {0, 0};
     std::size_t start = 0;
     for (;;) {
         std::size_t comma = list.find(',', start);
         std::string item = list.substr(start, comma == std::string::npos ? comma : comma - start);
-        if (item.empty())
-            return false;
+        *bad = item;
         long number = 0;
-        std::uint16_t named = sendFlagByName(item);
-        if (named != 0)
-            mask = static_cast<std::uint16_t>(mask | named);
-        else if (sendParseLong(item.c_str(), 0, 0xFFFF, &number))
-            mask = static_cast<std::uint16_t>(mask | number);
-        else
+        const LedActionInfo *named = sendLightByName(item);
+        if (named != nullptr && (earlier ? named->flag != 0 : named->light != 0)) {
+            lights.current |= sendOwnLight(*named);
+            lights.earlier = static_cast<std::uint16_t>(lights.earlier | named->flag);
+        } else if (named == nullptr &&
+                   sendParseLong(item.c_str(), 0, earlier ? 0xFFFF : 0x7FFFFFFF, &number)) {
+            lights.current |= static_cast<std::uint32_t>(number);
+            lights.earlier = static_cast<std::uint16_t>(lights.earlier | number);
+        } else {
             return false;
+        }
         if (comma == std::string::npos)
             break;
         start = comma + 1;
     }
-    *out = mask;
+    *out = lights;
     return true;
 }
 
 // ---- Scenarios ----
 
 // A step holding one state for ms.
-SendStep sendStep(const std::string &what, const std::string &car, std::uint16_t flags, float rpm,
+SendStep sendStep(const std::string &what, const std::string &car, std::uint32_t lights, float rpm,
                   float fuel, long ms)
 {
-    return SendStep{what, car, flags, rpm, rpm, fuel, fuel, ms, 0, false};
+    return SendStep{what, car, sendLights(lights), rpm, rpm, fuel, fuel, ms, 0, false};
 }
 
 void sendScenarioRpmSweep(const std::string &car, std::vector<SendStep> *steps)
@@ -195,24 +230,25 @@ void sendScenarioRpmSweep(const std::string &car, std::vector<SendStep> *steps)
 void sendScenarioShift(const std::string &car, std::vector<SendStep> *steps)
 {
     for (int i = 0; i < 3; ++i) {
-        steps->push_back(sendStep("shift light on", car, OG_SHIFT, 7500.0f, SEND_CRUISE_FUEL, 600));
+        steps->push_back(
+            sendStep("shift light on", car, OG_DL_SHIFT, 7500.0f, SEND_CRUISE_FUEL, 600));
         steps->push_back(sendStep("shift light off", car, 0, 5000.0f, SEND_CRUISE_FUEL, 600));
     }
 }
 
 void sendScenarioLimiter(const std::string &car, std::vector<SendStep> *steps)
 {
-    steps->push_back(sendStep("limiter on", car, OG_PITSPEED, 4000.0f, SEND_CRUISE_FUEL, 2000));
+    steps->push_back(sendStep("limiter on", car, OG_DL_PITSPEED, 4000.0f, SEND_CRUISE_FUEL, 2000));
     steps->push_back(sendStep("limiter off", car, 0, SEND_CRUISE_RPM, SEND_CRUISE_FUEL, 1000));
 }
 
 void sendScenarioSignals(const std::string &car, std::vector<SendStep> *steps)
 {
     const float rpm = SEND_CRUISE_RPM, fuel = SEND_CRUISE_FUEL;
-    steps->push_back(sendStep("left signal", car, OG_SIGNAL_L, rpm, fuel, 1500));
-    steps->push_back(sendStep("right signal", car, OG_SIGNAL_R, rpm, fuel, 1500));
-    steps->push_back(
-        sendStep("hazard lights (both signals)", car, OG_SIGNAL_L | OG_SIGNAL_R, rpm, fuel, 1500));
+    steps->push_back(sendStep("left signal", car, OG_DL_SIGNAL_L, rpm, fuel, 1500));
+    steps->push_back(sendStep("right signal", car, OG_DL_SIGNAL_R, rpm, fuel, 1500));
+    steps->push_back(sendStep("hazard lights (both signals)", car, OG_DL_SIGNAL_L | OG_DL_SIGNAL_R,
+                              rpm, fuel, 1500));
     steps->push_back(sendStep("signals off", car, 0, rpm, fuel, 500));
 }
 
@@ -262,8 +298,8 @@ void sendScenarioDrive(const std::string &car, std::vector<SendStep> *steps)
     }
     // Ends lit, so that the silence visibly switches the LEDs off: the car-change scenario
     // before it leaves both dark in the example configuration.
-    steps->push_back(sendStep("shift light and limiter on, 7500 rpm", car, OG_SHIFT | OG_PITSPEED,
-                              7500.0f, SEND_CRUISE_FUEL, 1000));
+    steps->push_back(sendStep("shift light and limiter on, 7500 rpm", car,
+                              OG_DL_SHIFT | OG_DL_PITSPEED, 7500.0f, SEND_CRUISE_FUEL, 1000));
     SendStep quiet =
         sendStep("silence for 3 s (the LEDs switch off after 2 s)", car, 0, 0.0f, 0.0f, 3000);
     quiet.silent = true;
@@ -319,9 +355,9 @@ void sendParseArgs(int argc, char **argv, SendOptions *opt)
             opt->mode = SEND_HOLD;
             continue;
         }
-        static const char *const valued[] = {"--host",  "--port", "--car",     "--flags",
-                                             "--rpm",   "--fuel", "--id",      "--size",
-                                             "--count", "--rate", "--seconds", "--scenario"};
+        static const char *const valued[] = {
+            "--host", "--port",  "--car",  "--flags",   "--rpm",      "--fuel",  "--id",
+            "--size", "--count", "--rate", "--seconds", "--scenario", "--layout"};
         bool known = false;
         for (const char *v : valued)
             known = known || name == v;
@@ -348,13 +384,18 @@ void sendParseArgs(int argc, char **argv, SendOptions *opt)
                 sendUsageError("bad port '%s' (1 to 65535)", v);
             opt->port = n;
         } else if (name == "--car") {
-            if (value.size() > 4)
-                sendUsageError("car name '%s' is longer than 4 characters", v);
+            if (value.size() > 4 && !ogCarNameIsSkinId(v))
+                sendUsageError("car name '%s' is longer than 4 characters (and no mod car's "
+                               "SkinID of 6 hex digits)",
+                               v);
             opt->car = value;
             opt->carGiven = true;
         } else if (name == "--flags") {
-            if (!sendParseFlags(v, &opt->flags))
-                sendUsageError("bad flags '%s' (names or numbers 0 to 0xFFFF, comma-separated)", v);
+            opt->flagsText = value;
+        } else if (name == "--layout") {
+            if (value != "current" && value != "earlier")
+                sendUsageError("bad layout '%s' (current or earlier)", v);
+            opt->earlier = value == "earlier";
         } else if (name == "--rpm") {
             if (!sendParseDouble(v, -1e9, 1e9, &d))
                 sendUsageError("bad engine speed '%s'", v);
@@ -402,6 +443,19 @@ void sendParseArgs(int argc, char **argv, SendOptions *opt)
                        opt->stateOption.c_str());
     if (opt->mode == SEND_HOLD && opt->countGiven)
         sendUsageError("--count cannot be used with --hold or --seconds%s", "");
+    std::string bad;
+    if (!opt->flagsText.empty() &&
+        !sendParseFlags(opt->flagsText, opt->earlier, &opt->lights, &bad)) {
+        const LedActionInfo *named = sendLightByName(bad);
+        if (named != nullptr)
+            sendUsageError(opt->earlier ? "the earlier layout has no light '%s'"
+                                        : "today's layout has no light '%s' (--layout earlier)",
+                           bad.c_str());
+        sendUsageError(opt->earlier
+                           ? "bad flags '%s' (names or numbers 0 to 0xFFFF, comma-separated)"
+                           : "bad flags '%s' (names or numbers 0 to 0x7FFFFFFF, comma-separated)",
+                       opt->flagsText.c_str());
+    }
 }
 
 // ---- Sending ----
@@ -425,20 +479,39 @@ bool sendWaitUntil(std::chrono::steady_clock::time_point due)
     }
 }
 
-// The datagram of one state: the record cut to size, or padded with zeros past 96 bytes.
-void sendFill(std::vector<unsigned char> *data, const std::string &car, std::uint16_t flags,
-              float rpm, float fuel, std::int32_t id)
+// The fields that one current sender adds after the identifier: gear mode (1 byte), cruise
+// speed (float), cruise mode (32 bits) and fuel capacity (float), to 109 bytes.
+constexpr std::size_t SEND_TRAILER_SIZE = 13;
+
+// The datagram of one state in the layout asked for: the record cut to size, or followed by
+// the trailing fields (current layout) and zeros past 96 bytes.
+void sendFill(std::vector<unsigned char> *data, const std::string &car, const SendLights &lights,
+              float rpm, float fuel, std::int32_t id, bool earlier)
 {
     OutGaugePacket packet;
     std::memset(&packet, 0, sizeof packet);
     ogPacketSetCarName(packet, car.c_str());
-    ogPacketSetFlags(packet, flags);
+    if (earlier) {
+        ogPacketSetFlags(packet, lights.earlier);
+    } else {
+        // The units, and every light that all current senders share as the car's.
+        ogPacketSetFlags(packet, OG_KM | OG_BAR);
+        ogPacketSetLights(packet, OG_DL_SHARED, lights.current);
+    }
     ogPacketSetRpm(packet, rpm);
     ogPacketSetFuel(packet, fuel);
     ogPacketSetId(packet, id);
     std::fill(data->begin(), data->end(), 0);
     if (!data->empty())
         std::memcpy(data->data(), packet.bytes, std::min(data->size(), OG_PACKET_SIZE));
+    if (!earlier && data->size() >= OG_PACKET_SIZE + SEND_TRAILER_SIZE) {
+        // Gear mode 0, cruise control off, a tank of 60 litres (a little-endian float).
+        const float capacity = 60.0f;
+        std::uint32_t bits = 0;
+        std::memcpy(&bits, &capacity, sizeof bits);
+        for (std::size_t i = 0; i < 4; ++i)
+            (*data)[OG_PACKET_SIZE + 9 + i] = static_cast<unsigned char>(bits >> (8 * i));
+    }
 }
 
 // Plays the steps, paced against one fixed schedule at rate so the average rate holds
@@ -470,7 +543,7 @@ bool sendSteps(SendSocket fd, const SendTarget &target, const SendOptions &opt,
             float t = n > 1 ? static_cast<float>(i) / static_cast<float>(n - 1) : 1.0f;
             float rpm = step.rpmFrom + (step.rpmTo - step.rpmFrom) * t;
             float fuel = step.fuelFrom + (step.fuelTo - step.fuelFrom) * t;
-            sendFill(&data, step.car, step.flags, rpm, fuel, opt.id);
+            sendFill(&data, step.car, step.lights, rpm, fuel, opt.id, opt.earlier);
             if (!sendDatagram(fd, target, data.data(), data.size()))
                 return false;
             ++*sent;
@@ -500,15 +573,18 @@ int main(int argc, char **argv)
         std::printf("ogsend: scenario %s, car %s, to %s:%ld at %g datagrams/s\n",
                     opt.scenario.c_str(), car.c_str(), opt.host.c_str(), opt.port, opt.rate);
     } else {
-        SendStep one = sendStep("", opt.car, opt.flags, opt.rpm, opt.fuel, 0);
+        SendStep one = sendStep("", opt.car, 0, opt.rpm, opt.fuel, 0);
+        one.lights = opt.lights;
         if (opt.mode == SEND_HOLD) {
             double n = opt.seconds > 0.0 ? std::ceil(opt.seconds * opt.rate) : 0.0;
             one.count =
                 n >= 1.0 && n < static_cast<double>(LONG_MAX) ? static_cast<long>(n) : LONG_MAX;
-            std::printf("ogsend: holding car '%s', flags 0x%04X, rpm %g, fuel %g at %g "
+            std::printf("ogsend: holding car '%s', %s 0x%04X, rpm %g, fuel %g at %g "
                         "datagrams/s to %s:%ld ",
-                        opt.car.c_str(), opt.flags, static_cast<double>(opt.rpm),
-                        static_cast<double>(opt.fuel), opt.rate, opt.host.c_str(), opt.port);
+                        opt.car.c_str(), opt.earlier ? "flags" : "lights",
+                        opt.earlier ? opt.lights.earlier : opt.lights.current,
+                        static_cast<double>(opt.rpm), static_cast<double>(opt.fuel), opt.rate,
+                        opt.host.c_str(), opt.port);
             if (opt.seconds > 0.0)
                 std::printf("for %g s (Ctrl+C stops)\n", opt.seconds);
             else
