@@ -1,30 +1,15 @@
-// The configuration file: [config] once at start-up, the car's profile at each car change.
+// The configuration file: [config] at start-up, a car's profile at each car change.
 #include "app/config.h"
 
-#include "app/out.h"
 #include "app/profile.h"
+#include "base/out.h"
 
 #include <cstdlib>
 #include <cstring>
 
-const char *const CONFIG_GLOBAL_KEYS[CONFIG_GLOBAL_COUNT] = {
-    "outGaugePort",        "deviceID",        "deviceNum", "speedlimitFlashTime",
-    "shiftlightFlashTime", "lowfuelFlashTime"};
-std::int32_t GlobalSettings::*const CONFIG_GLOBAL_FIELDS[CONFIG_GLOBAL_COUNT] = {
-    &GlobalSettings::outGaugePort,        &GlobalSettings::deviceID,
-    &GlobalSettings::deviceNum,           &GlobalSettings::speedlimitFlashTime,
-    &GlobalSettings::shiftlightFlashTime, &GlobalSettings::lowfuelFlashTime};
 const char *const CONFIG_CAR_KEYS[CONFIG_CAR_COUNT] = {"LED1", "LED2", "LED1b", "LED2b", "lowFuel"};
 
-GlobalSettings globalSettings = CONFIG_DEFAULTS;
-CarProfile carProfile = {0, 0, 0, 0, 0.0f};
-char currentCar[OG_CAR_NAME_SIZE] = {};
-
 namespace {
-
-char *g_path = nullptr; // from configBuildPath, or NULL for CONFIG_FALLBACK_PATH
-bool g_pathBuilt = false;
-bool g_globalsLoaded = false;
 
 float readThreshold(const char *path, const char *section, const char *def)
 {
@@ -37,10 +22,8 @@ float readThreshold(const char *path, const char *section, const char *def)
 
 void configReadGlobals(const char *path, GlobalSettings *out)
 {
-    for (int i = 0; i < CONFIG_GLOBAL_COUNT; ++i) {
-        std::int32_t GlobalSettings::*const field = CONFIG_GLOBAL_FIELDS[i];
-        out->*field = profileGetInt("config", CONFIG_GLOBAL_KEYS[i], CONFIG_DEFAULTS.*field, path);
-    }
+    for (const ConfigKey &key : CONFIG_KEYS)
+        out->*key.field = profileGetInt("config", key.name, key.byDefault, path);
 }
 
 void configResolveProfile(const char *path, const char *car, CarProfile *out)
@@ -79,56 +62,32 @@ void configResolveProfileFrom(const char *path, const char *car, CarProfile *out
         *fromDefault = from;
 }
 
-void configPrintableName(const char *name, char *out, int size)
+void configPrintableName(const char *text, std::size_t len, char *out, std::size_t size)
 {
-    if (size <= 0)
-        return;
-    int i = 0;
-    for (; i < size - 1 && name[i] != '\0'; ++i) {
-        unsigned char c = static_cast<unsigned char>(name[i]);
+    std::size_t i = 0;
+    for (; i < len && i + 1 < size; ++i) {
+        unsigned char c = static_cast<unsigned char>(text[i]);
         out[i] = (c >= 0x20 && c <= 0x7E) ? static_cast<char>(c) : '?';
     }
     out[i] = '\0';
 }
 
-void loadConfig()
+void configLoadSettings(const char *path, GlobalSettings *out)
 {
-    if (!g_globalsLoaded) {
-        if (!g_pathBuilt) {
-            g_path = configBuildPath();
-            g_pathBuilt = true;
-        }
-        outPrintf("Loading config %s...\n", configPath());
-        configReadGlobals(configPath(), &globalSettings);
-        g_globalsLoaded = true;
-        return;
-    }
-    // The car name comes from the network: no control bytes reach the terminal.
-    char shown[OG_CAR_NAME_SIZE];
-    configPrintableName(currentCar, shown, sizeof shown);
-    outPrintf("Car: %s\n", shown);
-    configResolveProfile(configPath(), currentCar, &carProfile);
+    outPrintf("Loading config %s...\n", path);
+    configReadGlobals(path, out);
 }
 
-const char *configPath()
+void configLoadCar(const char *path, const char *car, CarProfile *out)
 {
-    if (!g_pathBuilt)
-        return nullptr;
-    return configPathOr(g_path);
+    // The car name comes from the network: no control bytes reach the terminal.
+    char shown[OG_CAR_NAME_SIZE];
+    configPrintableName(car, std::strlen(car), shown, sizeof shown);
+    outPrintf("Car: %s\n", shown);
+    configResolveProfile(path, car, out);
 }
 
 const char *configPathOr(const char *built)
 {
     return built != nullptr ? built : CONFIG_FALLBACK_PATH;
-}
-
-void configReset()
-{
-    std::free(g_path);
-    g_path = nullptr;
-    g_pathBuilt = false;
-    g_globalsLoaded = false;
-    globalSettings = CONFIG_DEFAULTS;
-    carProfile = CarProfile{0, 0, 0, 0, 0.0f};
-    std::memset(currentCar, 0, sizeof currentCar);
 }

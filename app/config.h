@@ -1,6 +1,7 @@
-// The configuration file: global settings and the profile of the current car.
+// The configuration file: the [config] settings and the profile of a car.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "app/led.h"
@@ -15,44 +16,99 @@ struct GlobalSettings {
     std::int32_t lowfuelFlashTime;
 };
 
-// The settings when [config] leaves them out.
-constexpr GlobalSettings CONFIG_DEFAULTS = {56551, 51715, 0, 200, 200, 1000};
+// One key of [config]: its name, the setting it fills, the value when the key is missing,
+// and for a flash time the flashing codes it times.
+struct ConfigKey {
+    const char *name;
+    std::int32_t GlobalSettings::*field;
+    std::int32_t byDefault;
+    LedFlash flash;
+};
 
-constexpr std::int32_t CONFIG_ABSENT_CODE = -75;
+// The keys of [config], in the order they are read. Everything else about them (the
+// defaults, the flash times, the checker's and the sender's knowledge of them) comes
+// from here.
+inline constexpr ConfigKey CONFIG_KEYS[] = {
+    {"outGaugePort", &GlobalSettings::outGaugePort, 56551, LED_FLASH_NONE},
+    {"deviceID", &GlobalSettings::deviceID, 0xCA03, LED_FLASH_NONE},
+    {"deviceNum", &GlobalSettings::deviceNum, 0, LED_FLASH_NONE},
+    {"speedlimitFlashTime", &GlobalSettings::speedlimitFlashTime, 200, LED_FLASH_SPEEDLIMIT},
+    {"shiftlightFlashTime", &GlobalSettings::shiftlightFlashTime, 200, LED_FLASH_SHIFTLIGHT},
+    {"lowfuelFlashTime", &GlobalSettings::lowfuelFlashTime, 1000, LED_FLASH_LOWFUEL},
+};
+constexpr int CONFIG_KEY_COUNT = sizeof CONFIG_KEYS / sizeof CONFIG_KEYS[0];
 
-// The keys of [config] in the order of GlobalSettings' fields (and of reading), and the
-// field of each.
-constexpr int CONFIG_GLOBAL_COUNT = 6;
-extern const char *const CONFIG_GLOBAL_KEYS[CONFIG_GLOBAL_COUNT];
-extern std::int32_t GlobalSettings::*const CONFIG_GLOBAL_FIELDS[CONFIG_GLOBAL_COUNT];
+// Whether the table names every setting once and every flash time once.
+constexpr bool configKeysComplete()
+{
+    std::int32_t GlobalSettings::*const fields[] = {
+        &GlobalSettings::outGaugePort,        &GlobalSettings::deviceID,
+        &GlobalSettings::deviceNum,           &GlobalSettings::speedlimitFlashTime,
+        &GlobalSettings::shiftlightFlashTime, &GlobalSettings::lowfuelFlashTime};
+    for (auto field : fields) {
+        int n = 0;
+        for (const ConfigKey &key : CONFIG_KEYS)
+            n += key.field == field ? 1 : 0;
+        if (n != 1)
+            return false;
+    }
+    for (int flash = 0; flash < LED_FLASH_COUNT; ++flash) {
+        int n = 0;
+        for (const ConfigKey &key : CONFIG_KEYS)
+            n += key.flash == flash ? 1 : 0;
+        if (n != 1)
+            return false;
+    }
+    return sizeof(GlobalSettings) == CONFIG_KEY_COUNT * sizeof(std::int32_t);
+}
+static_assert(configKeysComplete(), "CONFIG_KEYS names each setting and each flash time once");
 
-// The index in CONFIG_GLOBAL_KEYS of the key of each flash time (LedFlash order).
-constexpr int CONFIG_FLASH_TIME_KEY = 3;
+// The settings when [config] leaves every key out.
+constexpr GlobalSettings configDefaults()
+{
+    GlobalSettings settings = {};
+    for (const ConfigKey &key : CONFIG_KEYS)
+        settings.*key.field = key.byDefault;
+    return settings;
+}
+inline constexpr GlobalSettings CONFIG_DEFAULTS = configDefaults();
+
+// The name of the key of a flash time.
+constexpr const char *configFlashKey(LedFlash flash)
+{
+    for (const ConfigKey &key : CONFIG_KEYS) {
+        if (key.flash == flash)
+            return key.name;
+    }
+    return nullptr;
+}
 
 // The flash times of settings, for the LED logic.
-inline LedFlashTimes configFlashTimes(const GlobalSettings &settings)
+constexpr LedFlashTimes configFlashTimes(const GlobalSettings &settings)
 {
-    return LedFlashTimes{
-        {settings.speedlimitFlashTime, settings.shiftlightFlashTime, settings.lowfuelFlashTime}};
+    LedFlashTimes times = {};
+    for (const ConfigKey &key : CONFIG_KEYS) {
+        if (key.flash != LED_FLASH_NONE)
+            times.ms[key.flash] = settings.*key.field;
+    }
+    return times;
 }
+
+// In a car's section, a code of -75 stands for a missing key: the code of [default] is used.
+// Nowhere else is it special, so in [default] it is an undefined code like any other.
+constexpr std::int32_t CONFIG_ABSENT_CODE = -75;
 
 // The keys of [default] and the car sections: LED1, LED2, LED1b, LED2b, lowFuel.
 constexpr int CONFIG_CAR_COUNT = 5;
 extern const char *const CONFIG_CAR_KEYS[CONFIG_CAR_COUNT];
 constexpr int CONFIG_STRING_SIZE = 128;
 
-extern GlobalSettings globalSettings;
+// Prints "Loading config %s...\n" with path, then reads [config] from the file at path.
+void configLoadSettings(const char *path, GlobalSettings *out);
 
-// The resolved settings of the current car; all zero until a car is loaded.
-extern CarProfile carProfile;
-
-// The car whose profile is loaded (as ogPacketCarName gives it, NUL-padded); the main
-// loop sets it before calling loadConfig in car mode.
-extern char currentCar[OG_CAR_NAME_SIZE];
-
-// First call: builds the file path, prints "Loading config %s...\n" and reads
-// [config]. Every later call: prints "Car: %s\n" and resolves currentCar.
-void loadConfig();
+// Prints "Car: %s\n" with car made printable, then resolves the car's profile from the
+// file at path.
+void configLoadCar(const char *path, const char *car, CarProfile *out);
 
 // The settings of [config] in the file at path, with every default applied.
 void configReadGlobals(const char *path, GlobalSettings *out);
@@ -72,14 +128,9 @@ constexpr unsigned CONFIG_FROM_DEFAULT_LOWFUEL = 16u;
 void configResolveProfileFrom(const char *path, const char *car, CarProfile *out,
                               unsigned *fromDefault);
 
-// The path in use (NULL before the first loadConfig).
-const char *configPath();
-
-// Forgets the path and the loaded settings, as at process start (for tests).
-void configReset();
-
-// Copies a name for the console: bytes outside printable ASCII become '?'.
-void configPrintableName(const char *name, char *out, int size);
+// The first len bytes of text for the console, in out: at most size - 1 of them, always
+// NUL-terminated (size at least 1), each byte outside printable ASCII shown as '?'.
+void configPrintableName(const char *text, std::size_t len, char *out, std::size_t size);
 
 // Backend: the working directory plus the separator plus "lumivane.cfg", in a
 // buffer from malloc that the caller frees; NULL when the directory cannot be had

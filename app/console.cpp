@@ -2,7 +2,7 @@
 #include "app/console.h"
 
 #include "app/clock.h"
-#include "app/out.h"
+#include "base/out.h"
 #include "hid/hid.h"
 #include "outgauge/receiver.h"
 

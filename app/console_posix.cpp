@@ -2,7 +2,7 @@
 // taken by a thread of their own with sigwait.
 #include "app/console.h"
 
-#include "app/out.h"
+#include "base/out.h"
 
 #include <csignal>
 #include <pthread.h>

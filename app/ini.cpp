@@ -1,6 +1,8 @@
 // INI semantics on a file's bytes in memory, matching the Windows profile API.
 #include "app/ini.h"
 
+#include "base/text.h"
+
 #include <cstring>
 
 namespace {
@@ -52,16 +54,10 @@ std::int32_t iniToSigned(std::uint32_t bits)
     return -static_cast<std::int32_t>(~bits) - 1;
 }
 
-// The value of c as a digit of base, or -1 when c cannot continue a number.
+// The value of c as a digit of base (10 or 16), or -1 when c cannot continue a number.
 int iniDigit(char c, unsigned base)
 {
-    int d = -1;
-    if (c >= '0' && c <= '9')
-        d = c - '0';
-    else if (c >= 'a' && c <= 'f')
-        d = c - 'a' + 10;
-    else if (c >= 'A' && c <= 'F')
-        d = c - 'A' + 10;
+    const int d = textHexDigit(c);
     return (d >= 0 && static_cast<unsigned>(d) < base) ? d : -1;
 }
 

@@ -1,10 +1,6 @@
 // The table of LED action codes, their evaluation on a datagram and their combination.
 #include "app/led.h"
 
-#include "app/clock.h"
-#include "app/config.h"
-#include "app/out.h"
-
 #include <climits>
 
 const LedActionInfo LED_ACTIONS[LED_ACTION_COUNT] = {
@@ -117,11 +113,6 @@ inline const LedActionInfo &ledLookup(LedAction code, std::int32_t *value)
     return kUndefined;
 }
 
-std::uint32_t ledReadClock(const void *)
-{
-    return clockTicks();
-}
-
 std::uint32_t ledReadFixed(const void *tick)
 {
     return *static_cast<const std::uint32_t *>(tick);
@@ -158,22 +149,17 @@ LedTicks ledTicksAt(const std::uint32_t *tick)
     return LedTicks{ledReadFixed, tick};
 }
 
-LedTicks ledClockTicks()
-{
-    return LedTicks{ledReadClock, nullptr};
-}
-
 LedStates ledEvaluate(const CarProfile &profile, const LedFlashTimes &flashTimes,
                       const OutGaugePacket &packet, LedTicks ticks)
 {
     FlashClock clock = {ticks, false, 0};
     const LedLights lights = ledLightsOf(packet);
-    const LedAction codes[4] = {profile.LED1, profile.LED2, profile.LED1b, profile.LED2b};
+    const LedCodes codes = ledProfileCodes(profile);
     bool on[4];
     LedStates states = {false, false, 0, {0, 0, 0, 0}};
     for (int i = 0; i < 4; ++i) {
         std::int32_t value = 0;
-        const LedActionInfo &a = ledLookup(codes[i], &value);
+        const LedActionInfo &a = ledLookup(codes.at[i], &value);
         if (a.test == LED_TEST_UNDEFINED)
             states.undefined[states.undefinedCount++] = value;
         on[i] = ledCondition(a, value, profile.lowFuel, flashTimes, packet, lights, &clock);
@@ -183,25 +169,4 @@ LedStates ledEvaluate(const CarProfile &profile, const LedFlashTimes &flashTimes
     states.led1 = profile.LED1b < 0 ? (p1 || on[2]) : (p1 != on[2]);
     states.led2 = profile.LED2b < 0 ? (p2 || on[3]) : (p2 != on[3]);
     return states;
-}
-
-bool evalLedAction(LedAction code, const OutGaugePacket &packet)
-{
-    std::int32_t value = 0;
-    const LedActionInfo &a = ledLookup(code, &value);
-    if (a.test == LED_TEST_UNDEFINED)
-        outPrintf("Unkown LED action %d\n", static_cast<int>(value));
-    FlashClock clock = {ledClockTicks(), false, 0};
-    return ledCondition(a, value, carProfile.lowFuel, configFlashTimes(globalSettings), packet,
-                        ledLightsOf(packet), &clock);
-}
-
-void ledCombine(const OutGaugePacket &packet, bool *led1, bool *led2)
-{
-    const LedStates states =
-        ledEvaluate(carProfile, configFlashTimes(globalSettings), packet, ledClockTicks());
-    for (int i = 0; i < states.undefinedCount; ++i)
-        outPrintf("Unkown LED action %d\n", static_cast<int>(states.undefined[i]));
-    *led1 = states.led1;
-    *led2 = states.led2;
 }

@@ -95,6 +95,16 @@ struct CarProfile {
     float lowFuel;
 };
 
+// The four codes of a profile in the order they are evaluated: LED1, LED2, LED1b, LED2b.
+struct LedCodes {
+    LedAction at[4];
+};
+
+inline LedCodes ledProfileCodes(const CarProfile &profile)
+{
+    return LedCodes{{profile.LED1, profile.LED2, profile.LED1b, profile.LED2b}};
+}
+
 // Where an evaluation gets its tick count: read(context), called at most once per
 // evaluation and only when a flashing code whose condition holds needs the phase.
 struct LedTicks {
@@ -104,9 +114,6 @@ struct LedTicks {
 
 // A tick source that gives *tick.
 LedTicks ledTicksAt(const std::uint32_t *tick);
-
-// The program's clock (clockTicks) as a tick source.
-LedTicks ledClockTicks();
 
 // The outcome of one datagram: the two LED states, and the value of each undefined code
 // met (see ledActionInfo), in the order the program prints "Unkown LED action" for them.
@@ -122,12 +129,3 @@ struct LedStates {
 // and reads no state of the program.
 LedStates ledEvaluate(const CarProfile &profile, const LedFlashTimes &flashTimes,
                       const OutGaugePacket &packet, LedTicks ticks);
-
-// The condition of |code| on packet, with the threshold of carProfile, the flash times of
-// globalSettings and clockTicks(). Undefined codes print "Unkown LED action %d\n" and give
-// false.
-bool evalLedAction(LedAction code, const OutGaugePacket &packet);
-
-// ledEvaluate on carProfile, the flash times of globalSettings and clockTicks(), printing
-// "Unkown LED action %d\n" for each undefined code.
-void ledCombine(const OutGaugePacket &packet, bool *led1, bool *led2);

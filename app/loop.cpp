@@ -2,69 +2,111 @@
 #include "app/loop.h"
 
 #include "app/clock.h"
-#include "app/config.h"
 #include "app/console.h"
-#include "app/led.h"
-#include "app/out.h"
 #include "app/version.h"
+#include "base/out.h"
 #include "hid/hid.h"
 #include "outgauge/receiver.h"
 
+#include <cstdlib>
 #include <cstring>
 
-OutGaugePacket packet;
-std::uint32_t lastPacketTick = 0;
+namespace {
 
-void appStartup()
+std::uint32_t appReadClock(const void *)
+{
+    return clockTicks();
+}
+
+// The two LED states of the newest datagram in the current car, printing "Unkown LED
+// action %d\n" for each undefined code.
+LedStates appLeds(const AppState &app)
+{
+    const LedStates states =
+        ledEvaluate(app.profile, configFlashTimes(app.settings), app.packet, appClockTicks());
+    for (int i = 0; i < states.undefinedCount; ++i)
+        outPrintf("Unkown LED action %d\n", static_cast<int>(states.undefined[i]));
+    return states;
+}
+
+} // namespace
+
+AppState appInitialState()
+{
+    AppState app;
+    std::memset(&app, 0, sizeof app);
+    app.configBuilt = nullptr;
+    app.configPath = nullptr;
+    app.settings = CONFIG_DEFAULTS;
+    return app;
+}
+
+void appStartup(AppState *app)
 {
     outPrintf("---------------------------------\n");
     outPrintf(" Lumivane v" LUMIVANE_VERSION_SHORT " by Quillox\n");
     outPrintf("---------------------------------\n\n");
     consoleSetTitle("Lumivane");
     consoleInstallHandler();
-    loadConfig();
-    std::memset(currentCar, 0, sizeof currentCar);
+    app->configBuilt = configBuildPath();
+    app->configPath = configPathOr(app->configBuilt);
+    configLoadSettings(app->configPath, &app->settings);
+    std::memset(app->car, 0, sizeof app->car);
 
-    if (!ogInit()) {
+    // Nothing here ends the program: a receiver or a device that cannot be opened is
+    // reported, and the program runs on with what it has (a loop that finds nothing to
+    // read, or writes that go nowhere) until the user closes it.
+    if (!ogInit(app->settings.outGaugePort)) {
         outPrintf("OutGauge init failed!\n");
         ogClose();
         closeHID();
     }
-    if (!initHID(globalSettings.deviceID, globalSettings.deviceNum)) {
+    if (!initHID(app->settings.deviceID, app->settings.deviceNum)) {
         outPrintf("HID init failed!\n");
         ogClose();
         closeHID();
     }
     outPrintf("Ready for OutGauge data\n");
-    lastPacketTick = 0;
+    app->lastPacketTick = 0;
 }
 
-void appLoopPass()
+void appLoopPass(AppState *app)
 {
-    if (ogRead(packet)) {
+    if (ogRead(app->packet)) {
         char car[OG_CAR_NAME_SIZE];
-        ogPacketCarName(packet, car);
-        if (std::strcmp(car, currentCar) != 0) {
-            std::memcpy(currentCar, car, sizeof currentCar);
-            loadConfig();
+        ogPacketCarName(app->packet, car);
+        if (std::strcmp(car, app->car) != 0) {
+            std::memcpy(app->car, car, sizeof app->car);
+            configLoadCar(app->configPath, app->car, &app->profile);
         }
-        bool led1 = false;
-        bool led2 = false;
-        ledCombine(packet, &led1, &led2);
-        hidSetLeds(led1, led2);
-        lastPacketTick = clockTicks();
+        const LedStates leds = appLeds(*app);
+        hidSetLeds(leds.led1, leds.led2);
+        app->lastPacketTick = clockTicks();
     }
     // Unsigned difference: correct across the wrap of the tick count.
-    if (static_cast<std::uint32_t>(clockTicks() - lastPacketTick) > LOOP_IDLE_MS) {
+    if (static_cast<std::uint32_t>(clockTicks() - app->lastPacketTick) > LOOP_IDLE_MS) {
         hidSetLeds(false, false);
         clockSleep(LOOP_IDLE_PAUSE_MS);
     }
     clockSleep(LOOP_PAUSE_MS);
 }
 
+void appRelease(AppState *app)
+{
+    std::free(app->configBuilt);
+    app->configBuilt = nullptr;
+    app->configPath = nullptr;
+}
+
+LedTicks appClockTicks()
+{
+    return LedTicks{appReadClock, nullptr};
+}
+
 int appMain()
 {
-    appStartup();
+    AppState app = appInitialState();
+    appStartup(&app);
     for (;;)
-        appLoopPass();
+        appLoopPass(&app);
 }

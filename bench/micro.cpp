@@ -3,6 +3,7 @@
 #include "app/clock.h"
 #include "app/config.h"
 #include "app/led.h"
+#include "app/loop.h"
 #include "outgauge/receiver.h"
 #include "support/test_support.h"
 
@@ -38,7 +39,7 @@ void evaluateWith(benchmark::State &state, CarProfile profile, bool current = fa
     const LedFlashTimes flashTimes = configFlashTimes(CONFIG_DEFAULTS);
     OutGaugePacket p = current ? busyCurrentPacket() : busyPacket();
     for (auto _ : state) {
-        LedStates states = ledEvaluate(profile, flashTimes, p, ledClockTicks());
+        LedStates states = ledEvaluate(profile, flashTimes, p, appClockTicks());
         benchmark::DoNotOptimize(states);
         benchmark::ClobberMemory();
     }
@@ -156,18 +157,20 @@ BENCHMARK(BM_configResolveProfile_noSection);
 
 // ----- One ogRead draining n queued datagrams over loopback ---------------------------------
 
-bool receiverOpen()
+// The port of the receiver, opened on the first call; 0 when it cannot be opened.
+int receiverPort()
 {
-    static const bool open = [] {
-        globalSettings.outGaugePort = testFreeUdpPort();
-        return ogInit();
+    static const int port = [] {
+        const int free = testFreeUdpPort();
+        return ogInit(free) ? free : 0;
     }();
-    return open;
+    return port;
 }
 
 void BM_ogRead(benchmark::State &state)
 {
-    if (!receiverOpen()) {
+    const int port = receiverPort();
+    if (port == 0) {
         state.SkipWithError("cannot open the receiver");
         return;
     }
@@ -182,7 +185,7 @@ void BM_ogRead(benchmark::State &state)
         // Loopback delivers each datagram into the receiver's queue before send returns.
         for (int i = 0; i < n; ++i) {
             ogPacketSetId(sent, ++seq);
-            sender.send(globalSettings.outGaugePort, sent);
+            sender.send(port, sent);
         }
         auto t0 = std::chrono::steady_clock::now();
         bool accepted = ogRead(got);

@@ -79,7 +79,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     check(carLength <= 4 || (carLength == 6 && ogCarNameIsSkinId(car)),
           "car name neither 4 characters at most nor a SkinID");
     char shown[OG_CAR_NAME_SIZE];
-    configPrintableName(car, shown, sizeof shown);
+    configPrintableName(car, std::strlen(car), shown, sizeof shown);
     check(std::strlen(shown) == std::strlen(car), "printable name of another length");
     for (const char *p = shown; *p != '\0'; ++p)
         check(*p >= 0x20 && *p <= 0x7E, "a byte that is not printable reached the console");

@@ -1,6 +1,7 @@
 // The LED device: discovery by vendor and product ID, the LED report, closing.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 constexpr std::uint32_t HID_VENDOR_ID = 0x046D;

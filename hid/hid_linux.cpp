@@ -2,7 +2,7 @@
 #include "hid/hid.h"
 #include "hid/hid_linux.h"
 
-#include "app/out.h"
+#include "base/out.h"
 
 #include <algorithm>
 #include <cerrno>

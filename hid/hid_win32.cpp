@@ -2,7 +2,7 @@
 #include "hid/hid.h"
 #include "hid/hid_win32.h"
 
-#include "app/out.h"
+#include "base/out.h"
 
 #include <cstdlib>
 #include <mutex>
@@ -19,7 +19,6 @@ namespace {
 // closeHID also runs on the console handler's thread: every routine holds the lock.
 std::mutex g_lock;
 HANDLE g_device = INVALID_HANDLE_VALUE;
-PSP_DEVICE_INTERFACE_DETAIL_DATA_A g_detail = nullptr;
 
 // The detail record (with the device path) of one interface, from malloc;
 // NULL when it cannot be had.
@@ -84,17 +83,17 @@ bool initHID(std::int32_t productId, std::int32_t index)
             PSP_DEVICE_INTERFACE_DETAIL_DATA_A detail = hidGetDetail(set, &iface);
             if (detail == nullptr)
                 continue;
+            // The path is needed only to open the candidate: the handle is all that is kept.
             HANDLE handle = hidOpenCandidate(detail->DevicePath);
+            std::free(detail);
             bool match = handle != INVALID_HANDLE_VALUE && hidMatches(handle, productId);
             if (match && hidTakeMatch(&index)) {
                 g_device = handle;
-                g_detail = detail;
                 found = true;
                 break;
             }
             if (handle != INVALID_HANDLE_VALUE)
                 CloseHandle(handle);
-            std::free(detail);
         }
         SetupDiDestroyDeviceInfoList(set);
     }
@@ -137,7 +136,5 @@ bool closeHID()
         return false;
     CloseHandle(g_device);
     g_device = INVALID_HANDLE_VALUE;
-    std::free(g_detail);
-    g_detail = nullptr;
     return true;
 }

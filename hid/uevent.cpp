@@ -1,24 +1,14 @@
 // Parsing of the HID_ID line of a hidraw parent's uevent text.
 #include "hid/hid.h"
 
+#include "base/text.h"
+
 #include <cstring>
 
 namespace {
 
 const char HID_ID_KEY[] = "HID_ID=";
 const std::size_t HID_ID_KEY_LEN = sizeof HID_ID_KEY - 1;
-
-// Value of one hexadecimal digit, or -1 when c is none.
-int ueventHexDigit(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
 
 // Reads 1 to 8 hex digits from [*pos, end) into *value, stopping before the
 // first non-digit. False when there is no digit or more than 8 of them.
@@ -28,7 +18,7 @@ bool ueventHexField(const char **pos, const char *end, std::uint32_t *value)
     std::uint32_t result = 0;
     std::size_t digits = 0;
     for (; p < end; ++p) {
-        int digit = ueventHexDigit(*p);
+        int digit = textHexDigit(*p);
         if (digit < 0)
             break;
         if (++digits > 8)

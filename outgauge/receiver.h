@@ -1,15 +1,17 @@
 // The non-blocking UDP receiver of OutGauge datagrams.
 #pragma once
 
+#include <cstdint>
+
 #include "outgauge/packet.h"
 
 // One ogRead call takes at most this many datagrams off the socket, so that a
 // flood from any sender cannot hold the main loop inside the read.
 constexpr int OG_DRAIN_LIMIT = 256;
 
-// Opens the receiver on globalSettings.outGaugePort (its low 16 bits), bound
-// to every local IPv4 address. Returns true at once when already open.
-bool ogInit();
+// Opens the receiver on the low 16 bits of port (the start-up message shows all of it),
+// bound to every local IPv4 address. Returns true at once when already open.
+bool ogInit(std::int32_t port);
 
 // Drains the queued datagrams without blocking. Returns true when at least one
 // datagram of one byte or more was accepted; packet then holds the newest one (the first

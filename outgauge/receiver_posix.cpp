@@ -1,8 +1,7 @@
 // The OutGauge receiver on POSIX: a non-blocking IPv4 UDP socket drained once per loop pass.
 #include "outgauge/receiver.h"
 
-#include "app/config.h"
-#include "app/out.h"
+#include "base/out.h"
 
 #include <cerrno>
 #include <cstdint>
@@ -25,14 +24,13 @@ std::mutex g_lock;
 
 } // namespace
 
-bool ogInit()
+bool ogInit(std::int32_t port)
 {
     std::lock_guard<std::mutex> guard(g_lock);
     if (g_socket >= 0)
         return true;
 
-    outPrintf("ogInit: Initializing OutGauge, port %d...\n",
-              static_cast<int>(globalSettings.outGaugePort));
+    outPrintf("ogInit: Initializing OutGauge, port %d...\n", static_cast<int>(port));
 
     // Non-blocking from the start, so there is no separate step that could fail.
     int fd = socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
@@ -46,7 +44,7 @@ bool ogInit()
     std::memset(&addr, 0, sizeof addr);
     addr.sin_family = AF_INET;
     addr.sin_addr.s_addr = htonl(INADDR_ANY);
-    addr.sin_port = htons(static_cast<std::uint16_t>(globalSettings.outGaugePort & 0xFFFF));
+    addr.sin_port = htons(static_cast<std::uint16_t>(port & 0xFFFF));
     if (bind(fd, reinterpret_cast<const sockaddr *>(&addr), sizeof addr) != 0) {
         outPrintf("ogInit: Socket bind failed\n");
         close(fd);

@@ -1,8 +1,7 @@
 // The OutGauge receiver on Windows: a Winsock UDP socket made non-blocking by event selection.
 #include "outgauge/receiver.h"
 
-#include "app/config.h"
-#include "app/out.h"
+#include "base/out.h"
 
 #include <cstring>
 #include <mutex>
@@ -34,13 +33,13 @@ void ogReleaseAll()
 
 } // namespace
 
-bool ogInit()
+bool ogInit(std::int32_t port)
 {
     std::lock_guard<std::mutex> guard(g_lock);
     if (g_open)
         return true;
 
-    outPrintf("ogInit: Initializing OutGauge, port %d...\n", globalSettings.outGaugePort);
+    outPrintf("ogInit: Initializing OutGauge, port %d...\n", static_cast<int>(port));
 
     WSADATA wsaData;
     if (WSAStartup(MAKEWORD(2, 2), &wsaData) != 0) {
@@ -60,7 +59,7 @@ bool ogInit()
     std::memset(&addr, 0, sizeof addr);
     addr.sin_family = AF_INET;
     addr.sin_addr.s_addr = htonl(INADDR_ANY);
-    addr.sin_port = htons(static_cast<u_short>(globalSettings.outGaugePort & 0xFFFF));
+    addr.sin_port = htons(static_cast<u_short>(port & 0xFFFF));
     if (bind(g_socket, reinterpret_cast<const sockaddr *>(&addr), sizeof addr) == SOCKET_ERROR) {
         outPrintf("ogInit: Socket bind failed\n");
         ogReleaseAll();

@@ -1,4 +1,4 @@
-// The configuration file: global settings, car profiles and both modes of loadConfig.
+// The configuration file: global settings, car profiles, and the loads that print.
 #include "app/config.h"
 #include "support/test_support.h"
 
@@ -12,25 +12,15 @@ namespace fs = std::filesystem;
 
 namespace {
 
-#ifdef _WIN32
-const char kSeparator = '\\';
-#else
-const char kSeparator = '/';
-#endif
-
 class Config : public testing::Test {
 protected:
     void SetUp() override
     {
-        configReset();
-        savedDir = fs::current_path();
         dir = testTempDir("config");
         path = (fs::path(dir) / "lumivane.cfg").string();
     }
     void TearDown() override
     {
-        configReset();
-        fs::current_path(savedDir);
         std::error_code ignored;
         fs::remove_all(dir, ignored);
     }
@@ -44,15 +34,22 @@ protected:
         return p;
     }
 
-    // Runs loadConfig and gives what it printed.
-    static std::string load()
+    // Loads the settings from the file and gives what was printed.
+    std::string loadSettings(GlobalSettings *g)
     {
         testCaptureBegin();
-        loadConfig();
+        configLoadSettings(path.c_str(), g);
         return testCaptureEnd();
     }
 
-    fs::path savedDir;
+    // Loads the profile of car from the file and gives what was printed.
+    std::string loadCar(const char *car, CarProfile *p)
+    {
+        testCaptureBegin();
+        configLoadCar(path.c_str(), car, p);
+        return testCaptureEnd();
+    }
+
     std::string dir;
     std::string path;
 };
@@ -155,91 +152,54 @@ TEST_F(Config, EmptyCarName)
         expectProfile(resolve(""), 6, 0, 0, 8, 0.4f);
 }
 
-TEST_F(Config, LoadConfigReadsGlobalsOnceThenCars)
+// The loads print what the program shows: the file at start-up, the car at each change
+// (also without a section of its own, and for the empty name).
+TEST_F(Config, LoadsPrintTheFileAndTheCar)
 {
     write("[config]\noutGaugePort=30001\ndeviceNum=1\n"
           "[default]\nLED1=1\nLED2=2\nlowFuel=0.15\n"
           "[XRT]\nLED1=12\nLED1b=-4\n");
-    fs::current_path(dir);
-    const std::string expectedPath = fs::current_path().string() + kSeparator + "lumivane.cfg";
+    GlobalSettings g = {};
+    EXPECT_EQ(loadSettings(&g), "Loading config " + path + "...\n");
+    EXPECT_EQ(g.outGaugePort, 30001);
+    EXPECT_EQ(g.deviceNum, 1);
+    EXPECT_EQ(g.deviceID, 0xCA03);
 
-    EXPECT_EQ(load(), "Loading config " + expectedPath + "...\n");
-    ASSERT_NE(configPath(), nullptr);
-    EXPECT_EQ(std::string(configPath()), expectedPath);
-    EXPECT_EQ(globalSettings.outGaugePort, 30001);
-    EXPECT_EQ(globalSettings.deviceNum, 1);
-    EXPECT_EQ(globalSettings.deviceID, 0xCA03);
-    expectProfile(carProfile, 0, 0, 0, 0, 0.0f); // no car read yet
+    CarProfile p = {};
+    EXPECT_EQ(loadCar("XRT", &p), "Car: XRT\n");
+    expectProfile(p, 12, 2, -4, 0, 0.15f);
+    EXPECT_EQ(loadCar("UF1", &p), "Car: UF1\n");
+    expectProfile(p, 1, 2, 0, 0, 0.15f);
+    EXPECT_EQ(loadCar("", &p), "Car: \n");
+    expectProfile(p, 1, 2, 0, 0, 0.15f);
 
-    // Car mode: [config] is not read again, and the path stays where it was built.
-    write("[config]\noutGaugePort=1\n"
-          "[default]\nLED1=1\nLED2=2\nlowFuel=0.15\n"
-          "[XRT]\nLED1=12\nLED1b=-4\n");
-    fs::current_path(savedDir);
-    std::strcpy(currentCar, "XRT");
-    EXPECT_EQ(load(), "Car: XRT\n");
-    EXPECT_EQ(globalSettings.outGaugePort, 30001);
-    expectProfile(carProfile, 12, 2, -4, 0, 0.15f);
-
-    std::strcpy(currentCar, "UF1");
-    EXPECT_EQ(load(), "Car: UF1\n"); // printed also when the section does not exist
-    expectProfile(carProfile, 1, 2, 0, 0, 0.15f);
-
-    std::memset(currentCar, 0, sizeof currentCar);
-    EXPECT_EQ(load(), "Car: \n");
-    expectProfile(carProfile, 1, 2, 0, 0, 0.15f);
-}
-
-TEST_F(Config, LoadConfigWithoutFile)
-{
-    fs::current_path(dir);
-    const std::string expectedPath = fs::current_path().string() + kSeparator + "lumivane.cfg";
-    EXPECT_EQ(load(), "Loading config " + expectedPath + "...\n");
-    expectDefaultGlobals(globalSettings);
-    std::strcpy(currentCar, "XRT");
-    EXPECT_EQ(load(), "Car: XRT\n");
-    expectProfile(carProfile, 0, 0, 0, 0, 0.05f);
+    fs::remove(path);
+    EXPECT_EQ(loadSettings(&g), "Loading config " + path + "...\n");
+    expectDefaultGlobals(g);
+    EXPECT_EQ(loadCar("XRT", &p), "Car: XRT\n");
+    expectProfile(p, 0, 0, 0, 0, 0.05f);
 }
 
 TEST_F(Config, CarNameWithControlBytesPrintsSafely)
 {
     write("[default]\nLED1=1\n[\x1b[2J]\nLED1=9\n");
-    fs::current_path(dir);
-    load();
-    std::strcpy(currentCar, "\x1b[2J");
-    EXPECT_EQ(load(), "Car: ?[2J\n");
-    EXPECT_EQ(carProfile.LED1, 9); // looked up under its raw name
-
-    std::strcpy(currentCar, "a\x7f\xff");
-    EXPECT_EQ(load(), "Car: a??\n");
-    EXPECT_EQ(carProfile.LED1, 1);
-}
-
-TEST_F(Config, ResetForgetsEverything)
-{
-    write("[config]\noutGaugePort=1\n[default]\nLED1=3\n");
-    fs::current_path(dir);
-    load();
-    std::strcpy(currentCar, "XRT");
-    load();
-    EXPECT_EQ(carProfile.LED1, 3);
-    configReset();
-    EXPECT_EQ(configPath(), nullptr);
-    expectDefaultGlobals(globalSettings);
-    expectProfile(carProfile, 0, 0, 0, 0, 0.0f);
-    EXPECT_EQ(currentCar[0], '\0');
-    // The next load is a global one again.
-    EXPECT_EQ(load().rfind("Loading config ", 0), 0u);
+    CarProfile p = {};
+    EXPECT_EQ(loadCar("\x1b[2J", &p), "Car: ?[2J\n");
+    EXPECT_EQ(p.LED1, 9); // looked up under its raw name
+    EXPECT_EQ(loadCar("a\x7f\xff", &p), "Car: a??\n");
+    EXPECT_EQ(p.LED1, 1);
 }
 
 TEST(ConfigPrintableName, ReplacesBytesOutsidePrintableAscii)
 {
     char out[5];
-    configPrintableName("\t~ \x80", out, sizeof out);
+    configPrintableName("\t~ \x80", 4, out, sizeof out);
     EXPECT_STREQ(out, "?~ ?");
-    configPrintableName("ABCDEFG", out, sizeof out);
+    configPrintableName("ABCDEFG", 7, out, sizeof out);
     EXPECT_STREQ(out, "ABCD");
+    configPrintableName("A\0B", 3, out, sizeof out); // a NUL inside is a byte like any other
+    EXPECT_STREQ(out, "A?B");
     char one[1] = {'x'};
-    configPrintableName("AB", one, 1);
+    configPrintableName("AB", 2, one, 1);
     EXPECT_EQ(one[0], '\0');
 }

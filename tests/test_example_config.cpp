@@ -2,12 +2,11 @@
 #include "app/config.h"
 #include "app/led.h"
 #include "support/test_support.h"
+#include "tools/check/check.h"
 
 #include <gtest/gtest.h>
 
-#include <cctype>
 #include <filesystem>
-#include <sstream>
 #include <string>
 #include <utility>
 
@@ -67,29 +66,16 @@ TEST_F(ExampleConfig, ConfigSectionHoldsTheDefaults)
         EXPECT_NE(text.find(std::string("\n") + key), std::string::npos) << key;
 }
 
-// The file follows the rules it teaches: no comment after a value, car codes of at most
-// 4 characters.
-TEST_F(ExampleConfig, HasNoCommentsAfterValuesAndShortCarCodes)
+// The file follows the rules it teaches: lumivane-check finds nothing in it.
+TEST_F(ExampleConfig, HasNoFindings)
 {
-    std::istringstream lines(text);
-    std::string line;
-    int sections = 0;
-    while (std::getline(lines, line)) {
-        if (line.empty() || line[0] == ';')
-            continue;
-        if (line[0] == '[') {
-            std::string name = line.substr(1, line.find(']') - 1);
-            ++sections;
-            if (name != "config" && name != "default") {
-                EXPECT_LE(name.size(), 4u) << line;
-            }
-            continue;
-        }
-        EXPECT_NE(line.find('='), std::string::npos) << line;
-        EXPECT_EQ(line.find(';'), std::string::npos) << line;
-        EXPECT_TRUE(std::isalnum(static_cast<unsigned char>(line.back()))) << line;
-    }
-    EXPECT_EQ(sections, 6);
+    CheckFile file;
+    std::string error;
+    ASSERT_TRUE(checkLoad("lumivane.cfg", path, &file, &error)) << error;
+    checkFindings(&file);
+    for (const CheckFinding &f : file.findings)
+        ADD_FAILURE() << "line " << f.line << ": " << f.text << " [" << f.kind << "]";
+    EXPECT_EQ(file.sections.size(), 6u);
 }
 
 // Any other car: shift light on LED 1, pit speed limiter on LED 2.

@@ -1,5 +1,4 @@
-// LED action codes, their sign rules and flash phases through the pure evaluator, and the
-// messages of the loop's wrappers.
+// LED action codes, their sign rules and flash phases through the pure evaluator.
 #include "app/config.h"
 #include "app/led.h"
 #include "support/test_support.h"
@@ -191,22 +190,6 @@ TEST(Led, UndefinedCodesGiveFalseAndTheirAbsoluteValueInOrder)
     EXPECT_TRUE(s.led2);
     EXPECT_TRUE(led1(INT32_MIN, 0, kIdle));
     EXPECT_EQ(eval(CarProfile{14, 101, 16, -15, 0.1f}, kIdle).undefinedCount, 0);
-}
-
-// The loop's wrappers print one message per undefined code, in the order LED1, LED2, LED1b,
-// LED2b, from the program's own profile.
-TEST(Led, WrappersPrintUnkownLedActionForEachUndefinedCode)
-{
-    configReset();
-    carProfile = CarProfile{21, 22, 23, -24, 0.1f};
-    bool l1, l2;
-    testCaptureBegin();
-    ledCombine(kIdle, &l1, &l2);
-    EXPECT_FALSE(evalLedAction(INT32_MIN, kIdle));
-    EXPECT_EQ(testCaptureEnd(), "Unkown LED action 21\nUnkown LED action 22\n"
-                                "Unkown LED action 23\nUnkown LED action 24\n"
-                                "Unkown LED action -2147483648\n");
-    configReset();
 }
 
 TEST(Led, PrimarySignInvertsSecondarySignChoosesOrOverXor)

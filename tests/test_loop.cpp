@@ -3,9 +3,7 @@
 #include "app/clock.h"
 #include "app/config.h"
 #include "app/loop.h"
-#include "hid/hid.h"
-#include "outgauge/receiver.h"
-#include "support/hidraw_tree.h"
+#include "support/loop_fixture.h"
 #include "support/test_support.h"
 
 #include <gtest/gtest.h>
@@ -20,43 +18,25 @@
 
 namespace {
 
-class Loop : public testing::Test {
+class Loop : public LoopStandIn {
 protected:
     void SetUp() override
     {
-        configReset();
-        tree = hidrawTreeCreate("loop");
-        ASSERT_TRUE(hidrawTreeAddDevice(tree, 0, 3, 0x046D, 0xCA03, HIDRAW_NODE_FIFO));
+        LoopStandIn::SetUp();
         dir = testTempDir("loop");
         config = testWriteConfig(dir, "[XRT]\nLED1=1\nLED2=-3\n[FZR]\nLED1=14\n");
-        port = testFreeUdpPort();
-        globalSettings.outGaugePort = port;
-
+        app.configPath = config.c_str();
         testCaptureBegin();
-        ASSERT_TRUE(ogInit());
-        ASSERT_TRUE(initHID(0xCA03, 0));
+        openBoth();
         testCaptureEnd();
-        reports = open(hidrawTreeNodePath(tree, 0).c_str(), O_RDONLY | O_NONBLOCK);
-        ASSERT_GE(reports, 0);
-        std::memset(&packet, 0, sizeof packet);
-        std::memset(currentCar, 0, sizeof currentCar);
-        lastPacketTick = 0;
     }
 
-    void TearDown() override
+    // The car whose profile the loop holds, resolved from the test's file without a word.
+    void loadCar(const char *car)
     {
-        testCaptureBegin();
-        ogClose();
-        closeHID();
-        testCaptureEnd();
-        close(reports);
-        hidrawTreeRemove(tree);
-        clockClearTest();
-        configReset();
+        std::strcpy(app.car, car);
+        configResolveProfile(config.c_str(), car, &app.profile);
     }
-
-    // The profile of a car, resolved from the test's file without printing.
-    void loadCar(const char *car) { configResolveProfile(config.c_str(), car, &carProfile); }
 
     void send(const OutGaugePacket &p) { sender.send(port, p); }
 
@@ -73,13 +53,13 @@ protected:
     // Loop passes until one accepts a datagram (the datagram is on its way through loopback).
     void passUntilAccepted()
     {
-        std::uint32_t before = lastPacketTick;
-        for (int i = 0; i < 2000 && lastPacketTick == before; ++i) {
-            appLoopPass();
-            if (lastPacketTick == before)
+        std::uint32_t before = app.lastPacketTick;
+        for (int i = 0; i < 2000 && app.lastPacketTick == before; ++i) {
+            appLoopPass(&app);
+            if (app.lastPacketTick == before)
                 std::this_thread::sleep_for(std::chrono::milliseconds(1));
         }
-        ASSERT_NE(lastPacketTick, before) << "no datagram accepted";
+        ASSERT_NE(app.lastPacketTick, before) << "no datagram accepted";
     }
 
     // Runs the program's start-up in the test's folder, its output captured.
@@ -88,18 +68,15 @@ protected:
         std::string cwd = std::filesystem::current_path().string();
         std::filesystem::current_path(dir);
         testCaptureBegin();
-        appStartup();
+        appStartup(&app);
         std::string out = testCaptureEnd();
         std::filesystem::current_path(cwd);
         return out;
     }
 
-    HidrawTree tree;
     std::string dir;
     std::string config;
     TestUdp sender;
-    int port = 0;
-    int reports = -1;
 };
 
 } // namespace
@@ -108,13 +85,13 @@ TEST_F(Loop, IdleRuleWritesAllOffAfterTwoSecondsAcrossTheWrap)
 {
     // A datagram accepted 300 ms before the tick count wraps.
     clockSetTest(UINT32_MAX - 299);
-    lastPacketTick = clockTicks();
+    app.lastPacketTick = clockTicks();
 
     int passes = 0;
     std::uint32_t firstOffAt = 0;
     while (firstOffAt == 0 && passes < 400) {
         std::uint32_t now = clockTicks();
-        appLoopPass();
+        appLoopPass(&app);
         ++passes;
         std::vector<int> leds = written();
         if (!leds.empty()) {
@@ -124,10 +101,10 @@ TEST_F(Loop, IdleRuleWritesAllOffAfterTwoSecondsAcrossTheWrap)
     }
     // The first all-off report comes on the first pass more than 2000 ms after the datagram,
     // although the tick count wrapped in between.
-    EXPECT_EQ(firstOffAt - lastPacketTick, 2010u);
+    EXPECT_EQ(firstOffAt - app.lastPacketTick, 2010u);
     // From then on: an all-off report every pass, each pass 110 ms long.
     std::uint32_t t0 = clockTicks();
-    appLoopPass();
+    appLoopPass(&app);
     EXPECT_EQ(written(), std::vector<int>{0});
     EXPECT_EQ(clockTicks() - t0, 110u);
 }
@@ -137,11 +114,11 @@ TEST_F(Loop, IdleRuleWritesAllOffAfterTwoSecondsAcrossTheWrap)
 TEST_F(Loop, IdleRuleStartsAfterExactlyTwoThousandMilliseconds)
 {
     clockSetTest(100000);
-    lastPacketTick = clockTicks() - 2000;
-    appLoopPass();
+    app.lastPacketTick = clockTicks() - 2000;
+    appLoopPass(&app);
     EXPECT_TRUE(written().empty());
-    lastPacketTick = clockTicks() - 2001;
-    appLoopPass();
+    app.lastPacketTick = clockTicks() - 2001;
+    appLoopPass(&app);
     EXPECT_EQ(written(), std::vector<int>{0});
 }
 
@@ -150,10 +127,10 @@ TEST_F(Loop, IdleRuleStartsAfterExactlyTwoThousandMilliseconds)
 TEST_F(Loop, StartUpIsIdleFromTheFirstPass)
 {
     clockSetTest(300000);
-    lastPacketTick = clockTicks();
+    app.lastPacketTick = clockTicks();
     std::string out = startup();
     EXPECT_NE(out.find("Ready for OutGauge data\n"), std::string::npos) << out;
-    appLoopPass();
+    appLoopPass(&app);
     EXPECT_EQ(written(), std::vector<int>{0});
 }
 
@@ -161,7 +138,6 @@ TEST_F(Loop, FedPassesAreTenMillisecondsAndHoldTheLastState)
 {
     clockSetTest(5000);
     loadCar("XRT");
-    std::memcpy(currentCar, "XRT", 4);
     send(testPacket("XRT", OG_SHIFT, 0, 1));
     passUntilAccepted();
     EXPECT_EQ(written(), std::vector<int>{3}); // LED1 shift on, LED2 on while limiter off
@@ -169,7 +145,7 @@ TEST_F(Loop, FedPassesAreTenMillisecondsAndHoldTheLastState)
     // Without datagrams, for 2000 ms nothing more is written.
     for (int i = 0; i < 150; ++i) {
         std::uint32_t t0 = clockTicks();
-        appLoopPass();
+        appLoopPass(&app);
         EXPECT_EQ(clockTicks() - t0, 10u);
     }
     EXPECT_TRUE(written().empty());
@@ -179,7 +155,6 @@ TEST_F(Loop, ABurstGivesOneUpdateFromItsLastDatagram)
 {
     clockSetTest(1000);
     loadCar("XRT");
-    std::memcpy(currentCar, "XRT", 4);
     send(testPacket("XRT", OG_SHIFT, 0, 1));
     send(testPacket("XRT", OG_SHIFT | OG_PITSPEED, 0, 1));
     send(testPacket("XRT", OG_PITSPEED, 0, 1));
@@ -215,6 +190,16 @@ TEST_F(Loop, CarChangesReloadOnceAndApplyFromTheSameDatagram)
         {"XRT", 0, "Car: XRT\n", 3, "[XRT]\nLED1=14\nLED2=-3\n"},
         // Back to an empty name after a car: a car change like any other.
         {"", 0, "Car: \n", 0, nullptr},
+        // Each undefined code prints its message on every datagram, in the order LED1, LED2,
+        // LED1b, LED2b, with the code's absolute value.
+        {"UNDF", 0,
+         "Car: UNDF\nUnkown LED action 21\nUnkown LED action 22\nUnkown LED action 23\n"
+         "Unkown LED action -2147483648\n",
+         2, "[UNDF]\nLED1=21\nLED2=-22\nLED1b=23\nLED2b=-2147483648\n"},
+        {"UNDF", 0,
+         "Unkown LED action 21\nUnkown LED action 22\nUnkown LED action 23\n"
+         "Unkown LED action -2147483648\n",
+         2, nullptr},
     };
     for (const Step &step : steps) {
         SCOPED_TRACE(std::string("car '") + step.car + "'");

@@ -1,19 +1,17 @@
 // The shutdown handler on its own thread while the main thread is inside ogRead and hidSetLeds:
 // a real receiver fed on loopback and the stand-in hidraw device, many rounds over.
 #include "app/clock.h"
-#include "app/config.h"
 #include "app/console.h"
 #include "app/loop.h"
 #include "hid/hid.h"
 #include "outgauge/receiver.h"
-#include "support/hidraw_tree.h"
+#include "support/loop_fixture.h"
 #include "support/test_support.h"
 
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <cstring>
-#include <fcntl.h>
 #include <poll.h>
 #include <string>
 #include <thread>
@@ -33,17 +31,13 @@ int countOf(const std::string &text, const std::string &needle)
     return n;
 }
 
-class ShutdownRace : public testing::Test {
+class ShutdownRace : public LoopStandIn {
 protected:
     void SetUp() override
     {
-        configReset();
-        tree = hidrawTreeCreate("race");
-        ASSERT_TRUE(hidrawTreeAddDevice(tree, 0, 3, 0x046D, 0xCA03, HIDRAW_NODE_FIFO));
-        // The reading end stays open and is read all along, so that the program's writes
-        // never fill the FIFO and block.
-        reports = open(hidrawTreeNodePath(tree, 0).c_str(), O_RDONLY | O_NONBLOCK);
-        ASSERT_GE(reports, 0);
+        LoopStandIn::SetUp();
+        // The reading end is read all along, so that the program's writes never fill the FIFO
+        // and block.
         reader = std::thread([this] {
             unsigned char r[8 * 64];
             while (!stopReading.load()) {
@@ -55,13 +49,8 @@ protected:
             }
         });
 
-        globalSettings.outGaugePort = testFreeUdpPort();
-
         // The car never changes (the name stays empty), so no configuration file is read.
-        carProfile = CarProfile{ShiftLight, AlwaysOn, 0, 0, 0.05f};
-        std::memset(currentCar, 0, sizeof currentCar);
-        std::memset(&packet, 0, sizeof packet);
-        lastPacketTick = 0;
+        app.profile = CarProfile{ShiftLight, AlwaysOn, 0, 0, 0.05f};
         clockSetTest(100000);
 
         // A sender that keeps the receiver busy for the whole test.
@@ -70,7 +59,7 @@ protected:
             OutGaugePacket p = testPacket("", 0, 0, 0.5f);
             for (unsigned i = 0; !stopSending.load(); ++i) {
                 ogPacketSetFlags(p, static_cast<std::uint16_t>(i & 1 ? OG_SHIFT : 0));
-                out.send(globalSettings.outGaugePort, p);
+                out.send(port, p);
                 if (i % 64 == 0)
                     std::this_thread::yield();
             }
@@ -85,21 +74,7 @@ protected:
         stopReading.store(true);
         if (reader.joinable())
             reader.join();
-        testCaptureBegin();
-        ogClose();
-        closeHID();
-        testCaptureEnd();
-        if (reports >= 0)
-            close(reports);
-        hidrawTreeRemove(tree);
-        clockClearTest();
-        configReset();
-    }
-
-    void openBoth()
-    {
-        ASSERT_TRUE(ogInit());
-        ASSERT_TRUE(initHID(0xCA03, 0));
+        LoopStandIn::TearDown();
     }
 
     // Runs body on the main thread until the handler, started after `delay` passes of body,
@@ -126,15 +101,13 @@ protected:
         }
         handler.join();
 
-        OutGaugePacket before = packet;
-        EXPECT_FALSE(ogRead(packet));
-        EXPECT_EQ(std::memcmp(&before, &packet, sizeof packet), 0) << "a closed receiver wrote";
+        OutGaugePacket before = app.packet;
+        EXPECT_FALSE(ogRead(app.packet));
+        EXPECT_EQ(std::memcmp(&before, &app.packet, sizeof before), 0) << "a closed receiver wrote";
         EXPECT_FALSE(hidSetLeds(true, true));
         EXPECT_FALSE(closeHID());
     }
 
-    HidrawTree tree;
-    int reports = -1;
     std::thread sender;
     std::atomic<bool> stopSending{false};
     std::thread reader;
@@ -149,7 +122,7 @@ TEST_F(ShutdownRace, HandlerDuringLoopPasses)
     testCaptureBegin();
     for (int i = 0; i < ROUNDS; ++i) {
         openBoth();
-        round(i % 7, [] { appLoopPass(); });
+        round(i % 7, [this] { appLoopPass(&app); });
     }
     std::string out = testCaptureEnd();
     EXPECT_EQ(countOf(out, "Shutdown...\n"), ROUNDS);

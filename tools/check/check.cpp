@@ -1,13 +1,24 @@
-// lumivane-check: the command line, and each file checked in turn.
+// lumivane-check: the command line, and each file read and checked in turn.
 #include "tools/check/check.h"
 
-#include "app/out.h"
+#include "app/ini.h"
+#include "base/out.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
 namespace {
+
+CheckSectionKind checkKindOf(const std::string &name)
+{
+    if (iniNameEquals(name.data(), name.size(), "config"))
+        return CHECK_CONFIG;
+    if (iniNameEquals(name.data(), name.size(), "default"))
+        return CHECK_DEFAULT;
+    return name.size() <= 4 || ogCarNameIsSkinId(name.c_str()) ? CHECK_CAR : CHECK_NO_CAR;
+}
 
 const char g_usage[] =
     "usage: lumivane-check [FILE...]             check FILE (default: lumivane.cfg in the\n"
@@ -56,6 +67,60 @@ int checkOne(const std::string &shown, const std::string &path, const char *car)
 }
 
 } // namespace
+
+bool checkLoad(const std::string &shown, const std::string &path, CheckFile *file,
+               std::string *error)
+{
+    file->shown = shown;
+    file->path = path;
+    std::FILE *in = std::fopen(path.c_str(), "rb");
+    if (in == nullptr) {
+        *error = std::strerror(errno);
+        return false;
+    }
+    char buffer[64 * 1024];
+    std::size_t n = 0;
+    while ((n = std::fread(buffer, 1, sizeof buffer, in)) > 0)
+        file->text.append(buffer, n);
+    const bool failed = std::ferror(in) != 0;
+    const int readError = errno;
+    std::fclose(in);
+    if (failed) {
+        *error = std::strerror(readError); // a folder, for one
+        return false;
+    }
+    configReadGlobals(path.c_str(), &file->settings);
+
+    IniScan scan;
+    iniScanStart(&scan, file->text.data(), file->text.size());
+    file->bom = scan.bom;
+    file->bomOnHeader = false;
+    IniLine line;
+    while (iniScanNext(&scan, &line)) {
+        if (line.kind == INI_LINE_SECTION) {
+            CheckSection section;
+            section.name.assign(line.name, line.nameLen);
+            section.line = line.number;
+            section.kind = checkKindOf(section.name);
+            section.firstLine = line.number;
+            const CheckSection *first = checkSectionNamed(*file, section.name.c_str());
+            if (first != nullptr)
+                section.firstLine = first->line;
+            file->sections.push_back(section);
+            file->bomOnHeader = file->bomOnHeader || (file->bom && line.number == 1);
+        } else if (line.kind == INI_LINE_COMMENT) {
+            continue;
+        } else if (file->sections.empty() || line.kind == INI_LINE_OTHER) {
+            file->strays.push_back(CheckStray{line.number, std::string(line.name, line.nameLen),
+                                              file->sections.empty()});
+        } else {
+            file->sections.back().keys.push_back(CheckKey{line.number,
+                                                          std::string(line.name, line.nameLen),
+                                                          std::string(line.value, line.valueLen)});
+        }
+    }
+    return true;
+}
 
 int checkMain(int argc, char **argv)
 {

@@ -30,6 +30,13 @@ struct CheckSection {
     std::vector<CheckKey> keys;
 };
 
+// A line that is no key of a section: one before the first section, or one without '='.
+struct CheckStray {
+    std::size_t line;
+    std::string text; // the line without its outer blanks
+    bool outside;     // before the first section
+};
+
 struct CheckFinding {
     std::size_t line; // 0: the file as a whole
     const char *kind; // a short tag, printed after the text
@@ -43,6 +50,7 @@ struct CheckFile {
     bool bom;          // the file starts with a UTF-8 byte-order mark
     bool bomOnHeader;  // ... and the mark's line is a section header
     std::vector<CheckSection> sections;
+    std::vector<CheckStray> strays;
     std::vector<CheckFinding> findings;
     GlobalSettings settings; // [config] as the program reads it
 };
@@ -50,7 +58,8 @@ struct CheckFile {
 // The whole program: arguments, then each file; returns the exit status.
 int checkMain(int argc, char **argv);
 
-// Reads the file and its sections; false (with *error set) when it cannot be read.
+// Reads the file, its [config] settings, its sections and its stray lines; false (with
+// *error set) when it cannot be read.
 bool checkLoad(const std::string &shown, const std::string &path, CheckFile *file,
                std::string *error);
 
@@ -73,11 +82,15 @@ std::size_t checkPrintFindings(const CheckFile &file);
 const LedActionInfo &checkAction(LedAction code);
 std::int32_t checkValue(LedAction code);
 
-// The key in [config] of a flash time.
-const char *checkFlashKey(LedFlash flash);
-
-// LED led (1 or 2) of profile p in words, as the explanation gives it.
+// LED led (1 or 2) of profile p in words, as the explanation gives it: "always on", "off",
+// the words of one code's condition (checkConditionWords) or of its absence
+// (checkNotWords), or the primary's followed by ", or " or ", inverted while " and the
+// secondary's condition.
 std::string checkLedWords(const CarProfile &p, int led, const GlobalSettings &g);
+
+// The condition of |code| in words, and the words for "on while it does not hold".
+std::string checkConditionWords(LedAction code, const GlobalSettings &g, float lowFuel);
+std::string checkNotWords(LedAction code, const GlobalSettings &g, float lowFuel);
 
 // The profile that car gets as the program resolves it (NULL: a car without a section of its
 // own), with the CONFIG_FROM_DEFAULT_* bits of what came from [default].

@@ -1,7 +1,7 @@
 // lumivane-check: what each LED shows, in words and as a table computed by the LED logic.
 #include "tools/check/check.h"
 
-#include "app/out.h"
+#include "base/out.h"
 
 #include <algorithm>
 #include <cmath>
@@ -47,7 +47,7 @@ CheckCondition checkLowFuel(float threshold)
 CheckCondition checkFlashing(const CheckCondition &base, const GlobalSettings &g, LedFlash flash)
 {
     const std::int32_t time = configFlashTimes(g).ms[flash];
-    const std::string key = checkFlashKey(flash);
+    const std::string key = configFlashKey(flash);
     if (base.truth == CHECK_NEVER)
         return base;
     if (time < 0)
@@ -94,40 +94,72 @@ std::string checkNot(LedAction code, const CheckCondition &c)
     return "on unless " + c.text;
 }
 
-// One LED in words: primary P inverted when negative, then ORed with a negative
-// secondary S or toggled by a positive one.
+// How the program combines a primary and a secondary code of these signs, from its own
+// evaluator: the LED for each truth of the two conditions, [primary][secondary]. Two lights
+// stand in for the conditions.
+struct CheckCombination {
+    bool led[2][2];
+};
+
+CheckCombination checkCombine(LedAction primary, LedAction secondary)
+{
+    const LedAction p = primary < 0 ? -ShiftLight : ShiftLight;
+    const LedAction s = secondary < 0 ? -Handbrake : Handbrake;
+    const CarProfile profile = {p, Off, s, Off, 0.0f};
+    const std::uint32_t tick = 0;
+    CheckCombination c = {};
+    for (int pc = 0; pc < 2; ++pc) {
+        for (int sc = 0; sc < 2; ++sc) {
+            OutGaugePacket packet = {};
+            ogPacketSetLights(packet, OG_DL_SHARED,
+                              (pc ? LED_ACTIONS[ShiftLight].light : 0) |
+                                  (sc ? LED_ACTIONS[Handbrake].light : 0));
+            c.led[pc][sc] = ledEvaluate(profile, LedFlashTimes{}, packet, ledTicksAt(&tick)).led1;
+        }
+    }
+    return c;
+}
+
+// Whether a condition of this truth can be v.
+bool checkCan(CheckTruth truth, int v)
+{
+    return truth == CHECK_SOMETIMES || (truth == CHECK_ALWAYS) == (v == 1);
+}
+
+// One LED in words: what the program's combination of its primary and secondary code gives
+// for every truth of their conditions that can occur.
 std::string checkLedText(LedAction primary, LedAction secondary, const GlobalSettings &g,
                          float lowFuel)
 {
     const CheckCondition p = checkCondition(primary, g, lowFuel);
-    const bool inverted = primary < 0;
-    CheckTruth prim = p.truth;
-    if (prim != CHECK_SOMETIMES && inverted)
-        prim = prim == CHECK_NEVER ? CHECK_ALWAYS : CHECK_NEVER;
-    const std::string primText = inverted ? checkNot(primary, p) : p.text;
-
     const CheckCondition s =
         secondary == 0 ? CheckCondition{CHECK_NEVER, ""} : checkCondition(secondary, g, lowFuel);
-    if (s.truth == CHECK_ALWAYS) {
-        if (secondary < 0 || prim == CHECK_NEVER)
-            return "always on";
-        if (prim == CHECK_ALWAYS)
-            return "off";
-        return inverted ? p.text : checkNot(primary, p); // toggled all the time
+    const CheckCombination c = checkCombine(primary, secondary);
+    // One condition twice (one clock read per datagram keeps flashing in step too).
+    const bool same = checkValue(primary) == checkValue(secondary);
+
+    bool on = false, off = false, onWith[2] = {false, false}, onWithS[2] = {false, false};
+    for (int pc = 0; pc < 2; ++pc) {
+        for (int sc = 0; sc < 2; ++sc) {
+            if (!checkCan(p.truth, pc) || !checkCan(s.truth, sc) || (same && pc != sc))
+                continue;
+            on = on || c.led[pc][sc];
+            off = off || !c.led[pc][sc];
+            onWith[pc] = onWith[pc] || c.led[pc][sc];
+            onWithS[sc] = onWithS[sc] || c.led[pc][sc];
+        }
     }
-    if (s.truth == CHECK_NEVER)
-        return prim == CHECK_SOMETIMES ? primText : prim == CHECK_ALWAYS ? "always on" : "off";
-    if (checkValue(primary) == checkValue(secondary)) {
-        // One condition twice (one clock read per datagram keeps flashing in step too).
-        if (inverted)
-            return "always on";
-        return secondary < 0 ? primText : "off";
-    }
-    if (prim == CHECK_NEVER)
-        return s.text;
-    if (prim == CHECK_ALWAYS)
-        return secondary < 0 ? "always on" : checkNot(secondary, s);
-    return primText + (secondary < 0 ? ", or " : ", inverted while ") + s.text;
+    if (!off)
+        return "always on";
+    if (!on)
+        return "off";
+    if (s.truth != CHECK_SOMETIMES || same)
+        return onWith[1] ? p.text : checkNot(primary, p);
+    if (p.truth != CHECK_SOMETIMES)
+        return onWithS[1] ? s.text : checkNot(secondary, s);
+    // Both vary on their own: the primary's part, then forced on or toggled by the secondary.
+    return (c.led[1][0] ? p.text : checkNot(primary, p)) +
+           (c.led[0][1] && c.led[1][1] ? ", or " : ", inverted while ") + s.text;
 }
 
 // "LED 1: ..." with notes on undefined codes and on values from [default].
@@ -277,10 +309,9 @@ std::vector<CheckSituation> checkSituations(const CarProfile &p)
         else
             rows.push_back({std::string(a.words) + " (earlier layout)", true, a.flag, 0.0f, full});
     }
-    const LedAction codes[4] = {p.LED1, p.LED2, p.LED1b, p.LED2b};
     std::vector<std::int32_t> rpms;
     bool lowFuel = false;
-    for (LedAction code : codes) {
+    for (LedAction code : ledProfileCodes(p).at) {
         if (checkAction(code).test == LED_TEST_RPM)
             rpms.push_back(checkValue(code));
         lowFuel = lowFuel || checkAction(code).test == LED_TEST_FUEL;
@@ -309,7 +340,7 @@ std::vector<CheckSituation> checkSituations(const CarProfile &p)
 std::vector<std::int32_t> checkFlashTimes(const CarProfile &p, const GlobalSettings &g)
 {
     std::vector<std::int32_t> times;
-    for (LedAction code : {p.LED1, p.LED2, p.LED1b, p.LED2b}) {
+    for (LedAction code : ledProfileCodes(p).at) {
         const LedFlash flash = checkAction(code).flash;
         const std::int32_t t = flash != LED_FLASH_NONE ? configFlashTimes(g).ms[flash] : 0;
         if (t > 0 && std::find(times.begin(), times.end(), t) == times.end())
@@ -324,6 +355,16 @@ std::string checkLedWords(const CarProfile &p, int led, const GlobalSettings &g)
 {
     return led == 1 ? checkLedText(p.LED1, p.LED1b, g, p.lowFuel)
                     : checkLedText(p.LED2, p.LED2b, g, p.lowFuel);
+}
+
+std::string checkConditionWords(LedAction code, const GlobalSettings &g, float lowFuel)
+{
+    return checkCondition(code, g, lowFuel).text;
+}
+
+std::string checkNotWords(LedAction code, const GlobalSettings &g, float lowFuel)
+{
+    return checkNot(code, checkCondition(code, g, lowFuel));
 }
 
 void checkExplain(const CheckFile &file)

@@ -1,8 +1,8 @@
-// lumivane-check: reading a configuration file line by line and finding its mistakes.
+// lumivane-check: the mistakes of a configuration file, from its sections and keys.
 #include "tools/check/check.h"
 
 #include "app/ini.h"
-#include "app/out.h"
+#include "base/out.h"
 
 #include <algorithm>
 #include <cctype>
@@ -14,14 +14,26 @@
 
 namespace {
 
-// The program's keys: indexes into CONFIG_GLOBAL_KEYS and CONFIG_CAR_KEYS.
-const char *const *const kConfigKeys = CONFIG_GLOBAL_KEYS;
-enum { KEY_PORT, KEY_DEVICE_ID, KEY_DEVICE_NUM };
+// The names of the keys of [config], in the order of its table.
+struct CheckConfigNames {
+    const char *at[CONFIG_KEY_COUNT];
+};
 
+constexpr CheckConfigNames checkConfigNames()
+{
+    CheckConfigNames names = {};
+    for (int i = 0; i < CONFIG_KEY_COUNT; ++i)
+        names.at[i] = CONFIG_KEYS[i].name;
+    return names;
+}
+
+constexpr CheckConfigNames kConfigNames = checkConfigNames();
+const char *const *const kConfigKeys = kConfigNames.at;
+const std::size_t kConfigKeyCount = CONFIG_KEY_COUNT;
+
+// The keys of the car sections: indexes into CONFIG_CAR_KEYS.
 const char *const *const kCarKeys = CONFIG_CAR_KEYS;
 enum { KEY_LED1, KEY_LED2, KEY_LED1B, KEY_LED2B, KEY_LOWFUEL };
-
-const std::size_t kConfigKeyCount = CONFIG_GLOBAL_COUNT;
 const std::size_t kCarKeyCount = CONFIG_CAR_COUNT;
 
 void checkAdd(CheckFile *file, std::size_t line, const char *kind, const std::string &text)
@@ -87,15 +99,6 @@ std::size_t checkIndexOf(const std::string &name, const char *const *known, std:
     return i;
 }
 
-CheckSectionKind checkKindOf(const std::string &name)
-{
-    if (checkEquals(name, "config"))
-        return CHECK_CONFIG;
-    if (checkEquals(name, "default"))
-        return CHECK_DEFAULT;
-    return name.size() <= 4 || ogCarNameIsSkinId(name.c_str()) ? CHECK_CAR : CHECK_NO_CAR;
-}
-
 std::string checkKeyValue(const CheckKey &key)
 {
     return key.name + "=" + checkShow(key.value);
@@ -125,19 +128,19 @@ void checkIntSyntax(CheckFile *file, const CheckKey &key, const IniIntRead &read
                  checkKeyValue(key) + " is beyond 32 bits: read as " + number);
 }
 
-void checkConfigValue(CheckFile *file, const CheckKey &key, std::size_t index)
+void checkConfigValue(CheckFile *file, const CheckKey &key, const ConfigKey &setting)
 {
     if (key.value.empty()) {
         checkAdd(file, key.line, "empty-value",
-                 key.name + " is empty: the default " +
-                     std::to_string(CONFIG_DEFAULTS.*CONFIG_GLOBAL_FIELDS[index]) + " is used");
+                 key.name + " is empty: the default " + std::to_string(setting.byDefault) +
+                     " is used");
         return;
     }
     IniIntRead read;
     std::int32_t value = iniParseIntRead(key.value.data(), key.value.size(), &read);
     checkIntSyntax(file, key, read, value);
     const std::string shown = key.name + "=" + std::to_string(value);
-    if (index == KEY_PORT && (value < 1 || value > 65535)) {
+    if (setting.field == &GlobalSettings::outGaugePort && (value < 1 || value > 65535)) {
         std::int32_t low = value & 0xFFFF;
         checkAdd(file, key.line, "port",
                  shown + " is outside 1 to 65535: " +
@@ -145,10 +148,10 @@ void checkConfigValue(CheckFile *file, const CheckKey &key, std::size_t index)
                                              "cannot know")
                                : "lumivane listens on port " + std::to_string(low) +
                                      " (the low 16 bits)"));
-    } else if (index == KEY_DEVICE_ID && (value < 0 || value > 0xFFFF)) {
+    } else if (setting.field == &GlobalSettings::deviceID && (value < 0 || value > 0xFFFF)) {
         checkAdd(file, key.line, "device-id",
                  checkKeyValue(key) + " is outside 0 to 0xFFFF: it matches no device");
-    } else if (index == KEY_DEVICE_NUM && value < 0) {
+    } else if (setting.field == &GlobalSettings::deviceNum && value < 0) {
         checkAdd(file, key.line, "device-num", shown + " is negative: no device is ever found");
     }
 }
@@ -211,7 +214,7 @@ void checkCodeValue(CheckFile *file, const CheckSection &section, const CheckKey
     if (primary && code < 0 && flash != LED_FLASH_NONE &&
         configFlashTimes(file->settings).ms[flash] < 0)
         checkAdd(file, key.line, "always-on",
-                 shown + " with a negative " + checkFlashKey(flash) + ": code " +
+                 shown + " with a negative " + configFlashKey(flash) + ": code " +
                      std::to_string(value) + " never lights, so inverted it is always on" +
                      checkUnlessSecondary(*file, section, index));
 }
@@ -295,7 +298,7 @@ void checkKeys(CheckFile *file, const CheckSection &section)
             continue;
         }
         if (config)
-            checkConfigValue(file, key, index);
+            checkConfigValue(file, key, CONFIG_KEYS[index]);
         else if (index == KEY_LOWFUEL)
             checkLowFuelValue(file, section, key);
         else
@@ -358,14 +361,14 @@ void checkProfiles(CheckFile *file)
         unsigned from = 0;
         checkResolve(*file, car != nullptr ? car->name.c_str() : nullptr, &p, &from);
         const std::string label = "[" + (car != nullptr ? checkShow(car->name) : "default") + "]";
-        const LedAction codes[4] = {p.LED1, p.LED2, p.LED1b, p.LED2b};
+        const LedCodes codes = ledProfileCodes(p);
         const bool ownThreshold = car != nullptr && (from & CONFIG_FROM_DEFAULT_LOWFUEL) == 0;
         std::vector<std::string> lowFuelUses;
         for (int i = 0; i < 4; ++i) {
             // A car's use of what it takes from [default] is listed under [default].
             const bool inherited = car != nullptr && (from & (1u << i)) != 0;
             const std::string where = label + " " + kCarKeys[i];
-            const LedActionInfo &action = checkAction(codes[i]);
+            const LedActionInfo &action = checkAction(codes.at[i]);
             if (action.flash != LED_FLASH_NONE && !inherited)
                 checkAddUse(&flashUses[action.flash], where);
             if (action.test == LED_TEST_FUEL && (!inherited || ownThreshold))
@@ -392,8 +395,8 @@ void checkProfiles(CheckFile *file)
         const std::int32_t time = configFlashTimes(file->settings).ms[f];
         if (flashUses[f].empty() || time > 0)
             continue;
-        const CheckKey *key = checkKeyNamed(config, checkFlashKey(f));
-        const std::string shown = std::string(checkFlashKey(f)) + "=" + std::to_string(time);
+        const CheckKey *key = checkKeyNamed(config, configFlashKey(f));
+        const std::string shown = std::string(configFlashKey(f)) + "=" + std::to_string(time);
         const std::string code = "code " + std::to_string(c);
         checkAdd(file, key != nullptr ? key->line : 0, "flash-time",
                  (time == 0 ? shown + ": " + code + " lights steadily, without flashing ("
@@ -422,11 +425,6 @@ std::int32_t checkValue(LedAction code)
     return value;
 }
 
-const char *checkFlashKey(LedFlash flash)
-{
-    return kConfigKeys[CONFIG_FLASH_TIME_KEY + flash];
-}
-
 void checkResolve(const CheckFile &file, const char *car, CarProfile *out, unsigned *from)
 {
     // [default] read as a car's section gives what a car without a section gets: every
@@ -436,14 +434,9 @@ void checkResolve(const CheckFile &file, const char *car, CarProfile *out, unsig
 
 std::string checkShow(const std::string &text)
 {
-    std::string shown;
-    for (std::size_t i = 0; i < text.size() && i < 40; ++i) {
-        unsigned char c = static_cast<unsigned char>(text[i]);
-        shown += (c >= 0x20 && c <= 0x7E) ? static_cast<char>(c) : '?';
-    }
-    if (text.size() > 40)
-        shown += "...";
-    return shown;
+    char shown[41];
+    configPrintableName(text.data(), text.size(), shown, sizeof shown);
+    return text.size() > 40 ? shown + std::string("...") : std::string(shown);
 }
 
 const CheckSection *checkSectionNamed(const CheckFile &file, const char *name)
@@ -455,70 +448,20 @@ const CheckSection *checkSectionNamed(const CheckFile &file, const char *name)
     return nullptr;
 }
 
-bool checkLoad(const std::string &shown, const std::string &path, CheckFile *file,
-               std::string *error)
-{
-    file->shown = shown;
-    file->path = path;
-    std::FILE *in = std::fopen(path.c_str(), "rb");
-    if (in == nullptr) {
-        *error = std::strerror(errno);
-        return false;
-    }
-    char buffer[64 * 1024];
-    std::size_t n = 0;
-    while ((n = std::fread(buffer, 1, sizeof buffer, in)) > 0)
-        file->text.append(buffer, n);
-    const bool failed = std::ferror(in) != 0;
-    const int readError = errno;
-    std::fclose(in);
-    if (failed) {
-        *error = std::strerror(readError); // a folder, for one
-        return false;
-    }
-    configReadGlobals(path.c_str(), &file->settings);
-
-    IniScan scan;
-    iniScanStart(&scan, file->text.data(), file->text.size());
-    file->bom = scan.bom;
-    file->bomOnHeader = false;
-    IniLine line;
-    while (iniScanNext(&scan, &line)) {
-        if (line.kind == INI_LINE_SECTION) {
-            CheckSection section;
-            section.name.assign(line.name, line.nameLen);
-            section.line = line.number;
-            section.kind = checkKindOf(section.name);
-            section.firstLine = line.number;
-            const CheckSection *first = checkSectionNamed(*file, section.name.c_str());
-            if (first != nullptr)
-                section.firstLine = first->line;
-            file->sections.push_back(section);
-            file->bomOnHeader = file->bomOnHeader || (file->bom && line.number == 1);
-        } else if (line.kind == INI_LINE_COMMENT) {
-            continue;
-        } else if (file->sections.empty()) {
-            checkAdd(file, line.number, "outside-section",
-                     "line outside any section: lumivane never reads it");
-        } else if (line.kind == INI_LINE_OTHER) {
-            std::string text(line.name, line.nameLen);
-            checkAdd(file, line.number, "no-equals",
-                     text[0] == '[' ? "'" + checkShow(text) +
-                                          "' has no closing ']': no section header, ignored"
-                     : text[0] == '#' ? "line without '=': no key, ignored ('#' starts no "
-                                        "comment, ';' does)"
-                                      : "line without '=': no key, ignored");
-        } else {
-            file->sections.back().keys.push_back(CheckKey{line.number,
-                                                          std::string(line.name, line.nameLen),
-                                                          std::string(line.value, line.valueLen)});
-        }
-    }
-    return true;
-}
-
 void checkFindings(CheckFile *file)
 {
+    for (const CheckStray &stray : file->strays) {
+        if (stray.outside)
+            checkAdd(file, stray.line, "outside-section",
+                     "line outside any section: lumivane never reads it");
+        else
+            checkAdd(file, stray.line, "no-equals",
+                     stray.text[0] == '[' ? "'" + checkShow(stray.text) +
+                                                "' has no closing ']': no section header, ignored"
+                     : stray.text[0] == '#' ? "line without '=': no key, ignored ('#' starts no "
+                                              "comment, ';' does)"
+                                            : "line without '=': no key, ignored");
+    }
     if (file->bom)
         checkAdd(file, 1, "bom",
                  std::string("the file starts with a UTF-8 byte-order mark: fine on Linux, but "

@@ -1,5 +1,5 @@
 // Console output, flushed message by message so that pipes and files see it at once.
-#include "app/out.h"
+#include "base/out.h"
 
 #include <cstdarg>
 #include <cstdio>
