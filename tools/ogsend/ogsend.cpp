@@ -35,6 +35,8 @@ struct SendLights {
     std::uint16_t earlier; // the flags word at offset 8
 };
 
+struct SendScenario;
+
 struct SendOptions {
     std::string host = "127.0.0.1";
     long port = CONFIG_DEFAULTS.outGaugePort;
@@ -50,8 +52,8 @@ struct SendOptions {
     long count = 1;
     double rate = 0.0; // 0: not given
     SendMode mode = SEND_BURST;
-    double seconds = 0.0; // 0: until Ctrl+C
-    std::string scenario;
+    double seconds = 0.0;                   // 0: until Ctrl+C
+    const SendScenario *scenario = nullptr; // the one to play, with mode SEND_SCENARIO
     std::string stateOption; // the first of --flags, --rpm, --fuel, --count given, for messages
     bool countGiven = false;
 };
@@ -274,11 +276,14 @@ void sendScenarioCarChange(const std::string &car, std::vector<SendStep> *steps)
 
 void sendScenarioDrive(const std::string &car, std::vector<SendStep> *steps);
 
-const struct {
+// A named drive and the routine that appends its steps for a car.
+struct SendScenario {
     const char *name;
     const char *description;
     void (*build)(const std::string &car, std::vector<SendStep> *steps);
-} g_scenarios[] = {
+};
+
+const SendScenario g_scenarios[] = {
     {"rpm-sweep", "engine speed 1000 -> 8000 -> 1000 rpm over 6 s", sendScenarioRpmSweep},
     {"shift", "shift light on and off, three times", sendScenarioShift},
     {"limiter", "pit speed limiter on for 2 s, then off", sendScenarioLimiter},
@@ -306,17 +311,14 @@ void sendScenarioDrive(const std::string &car, std::vector<SendStep> *steps)
     steps->push_back(quiet);
 }
 
-// The steps of the named scenario; false when there is none of that name.
-bool sendScenarioSteps(const std::string &name, const std::string &car,
-                       std::vector<SendStep> *steps)
+// The scenario of that name, or NULL when there is none.
+const SendScenario *sendFindScenario(const std::string &name)
 {
-    for (const auto &s : g_scenarios) {
-        if (name == s.name) {
-            s.build(car, steps);
-            return true;
-        }
+    for (const SendScenario &s : g_scenarios) {
+        if (name == s.name)
+            return &s;
     }
-    return false;
+    return nullptr;
 }
 
 void sendListScenarios()
@@ -429,12 +431,11 @@ void sendParseArgs(int argc, char **argv, SendOptions *opt)
             opt->seconds = d;
             opt->mode = SEND_HOLD;
         } else if (name == "--scenario") {
-            std::vector<SendStep> unused;
-            if (!sendScenarioSteps(value, SEND_SCENARIO_CAR, &unused))
+            opt->scenario = sendFindScenario(value);
+            if (opt->scenario == nullptr)
                 sendUsageError("unknown scenario '%s' (see 'ogsend --list')", v);
             if (opt->mode == SEND_HOLD)
                 sendUsageError("--scenario cannot be used with --hold or --seconds%s", "");
-            opt->scenario = value;
             opt->mode = SEND_SCENARIO;
         }
     }
@@ -569,9 +570,9 @@ int main(int argc, char **argv)
     long wanted = opt.count;
     if (opt.mode == SEND_SCENARIO) {
         std::string car = opt.carGiven ? opt.car : SEND_SCENARIO_CAR;
-        sendScenarioSteps(opt.scenario, car, &steps);
+        opt.scenario->build(car, &steps);
         std::printf("ogsend: scenario %s, car %s, to %s:%ld at %g datagrams/s\n",
-                    opt.scenario.c_str(), car.c_str(), opt.host.c_str(), opt.port, opt.rate);
+                    opt.scenario->name, car.c_str(), opt.host.c_str(), opt.port, opt.rate);
     } else {
         SendStep one = sendStep("", opt.car, 0, opt.rpm, opt.fuel, 0);
         one.lights = opt.lights;
