@@ -114,12 +114,10 @@ const char g_usage[] =
     "  --help        this text\n"
     "Exit status: 0 when everything was sent, 1 when sending failed, 2 for bad arguments.\n";
 
-// Prints a usage error and ends with status 2.
-[[noreturn]] void sendUsageError(const char *format, const char *arg)
+// Prints the message as a usage error and ends with status 2.
+[[noreturn]] void sendUsageError(const std::string &message)
 {
-    std::fprintf(stderr, "ogsend: ");
-    std::fprintf(stderr, format, arg);
-    std::fprintf(stderr, "\nTry 'ogsend --help'.\n");
+    std::fprintf(stderr, "ogsend: %s\nTry 'ogsend --help'.\n", message.c_str());
     std::exit(2);
 }
 
@@ -351,9 +349,9 @@ void sendParseArgs(int argc, char **argv, SendOptions *opt)
         }
         if (name == "--hold") {
             if (inlineValue)
-                sendUsageError("option '--hold' takes no value%s", "");
+                sendUsageError("option '--hold' takes no value");
             if (opt->mode == SEND_SCENARIO)
-                sendUsageError("--hold cannot be used with --scenario%s", "");
+                sendUsageError("--hold cannot be used with --scenario");
             opt->mode = SEND_HOLD;
             continue;
         }
@@ -364,10 +362,10 @@ void sendParseArgs(int argc, char **argv, SendOptions *opt)
         for (const char *v : valued)
             known = known || name == v;
         if (!known)
-            sendUsageError("unknown option '%s'", argv[i]);
+            sendUsageError(std::string("unknown option '") + argv[i] + "'");
         if (!inlineValue) {
             if (i + 1 >= argc)
-                sendUsageError("option '%s' needs a value", name.c_str());
+                sendUsageError("option '" + name + "' needs a value");
             value = argv[++i];
         }
         const char *v = value.c_str();
@@ -379,83 +377,81 @@ void sendParseArgs(int argc, char **argv, SendOptions *opt)
         }
         if (name == "--host") {
             if (value.empty())
-                sendUsageError("empty host%s", "");
+                sendUsageError("empty host");
             opt->host = value;
         } else if (name == "--port") {
             if (!sendParseLong(v, 1, 65535, &n))
-                sendUsageError("bad port '%s' (1 to 65535)", v);
+                sendUsageError("bad port '" + value + "' (1 to 65535)");
             opt->port = n;
         } else if (name == "--car") {
             if (value.size() > 4 && !ogCarNameIsSkinId(v))
-                sendUsageError("car name '%s' is longer than 4 characters (and no mod car's "
-                               "SkinID of 6 hex digits)",
-                               v);
+                sendUsageError("car name '" + value +
+                               "' is longer than 4 characters (and no mod car's SkinID of 6 hex "
+                               "digits)");
             opt->car = value;
             opt->carGiven = true;
         } else if (name == "--flags") {
             opt->flagsText = value;
         } else if (name == "--layout") {
             if (value != "current" && value != "earlier")
-                sendUsageError("bad layout '%s' (current or earlier)", v);
+                sendUsageError("bad layout '" + value + "' (current or earlier)");
             opt->earlier = value == "earlier";
         } else if (name == "--rpm") {
             if (!sendParseDouble(v, -1e9, 1e9, &d))
-                sendUsageError("bad engine speed '%s'", v);
+                sendUsageError("bad engine speed '" + value + "'");
             opt->rpm = static_cast<float>(d);
         } else if (name == "--fuel") {
             if (!sendParseDouble(v, 0.0, 1.0, &d))
-                sendUsageError("bad fuel '%s' (0 to 1)", v);
+                sendUsageError("bad fuel '" + value + "' (0 to 1)");
             opt->fuel = static_cast<float>(d);
         } else if (name == "--id") {
             if (!sendParseLong(v, INT32_MIN, INT32_MAX, &n))
-                sendUsageError("bad identifier '%s' (a 32-bit signed number)", v);
+                sendUsageError("bad identifier '" + value + "' (a 32-bit signed number)");
             opt->id = static_cast<std::int32_t>(n);
         } else if (name == "--size") {
             if (!sendParseLong(v, 0, SEND_MAX_SIZE, &n))
-                sendUsageError("bad size '%s' (0 to 65507)", v);
+                sendUsageError("bad size '" + value + "' (0 to 65507)");
             opt->size = n;
         } else if (name == "--count") {
             if (!sendParseLong(v, 1, 1000000000L, &n))
-                sendUsageError("bad count '%s' (1 or more)", v);
+                sendUsageError("bad count '" + value + "' (1 or more)");
             opt->count = n;
             opt->countGiven = true;
         } else if (name == "--rate") {
             if (!sendParseDouble(v, 0.001, 1e6, &d))
-                sendUsageError("bad rate '%s' (datagrams per second, above 0)", v);
+                sendUsageError("bad rate '" + value + "' (datagrams per second, above 0)");
             opt->rate = d;
         } else if (name == "--seconds") {
             if (!sendParseDouble(v, 0.001, 1e7, &d))
-                sendUsageError("bad duration '%s' (seconds, above 0)", v);
+                sendUsageError("bad duration '" + value + "' (seconds, above 0)");
             if (opt->mode == SEND_SCENARIO)
-                sendUsageError("--seconds cannot be used with --scenario%s", "");
+                sendUsageError("--seconds cannot be used with --scenario");
             opt->seconds = d;
             opt->mode = SEND_HOLD;
         } else if (name == "--scenario") {
             opt->scenario = sendFindScenario(value);
             if (opt->scenario == nullptr)
-                sendUsageError("unknown scenario '%s' (see 'ogsend --list')", v);
+                sendUsageError("unknown scenario '" + value + "' (see 'ogsend --list')");
             if (opt->mode == SEND_HOLD)
-                sendUsageError("--scenario cannot be used with --hold or --seconds%s", "");
+                sendUsageError("--scenario cannot be used with --hold or --seconds");
             opt->mode = SEND_SCENARIO;
         }
     }
     if (opt->mode == SEND_SCENARIO && !opt->stateOption.empty())
-        sendUsageError("%s cannot be used with --scenario (the scenario sets the state)",
-                       opt->stateOption.c_str());
+        sendUsageError(opt->stateOption +
+                       " cannot be used with --scenario (the scenario sets the state)");
     if (opt->mode == SEND_HOLD && opt->countGiven)
-        sendUsageError("--count cannot be used with --hold or --seconds%s", "");
+        sendUsageError("--count cannot be used with --hold or --seconds");
     std::string bad;
     if (!opt->flagsText.empty() &&
         !sendParseFlags(opt->flagsText, opt->earlier, &opt->lights, &bad)) {
         const LedActionInfo *named = sendLightByName(bad);
         if (named != nullptr)
-            sendUsageError(opt->earlier ? "the earlier layout has no light '%s'"
-                                        : "today's layout has no light '%s' (--layout earlier)",
-                           bad.c_str());
-        sendUsageError(opt->earlier
-                           ? "bad flags '%s' (names or numbers 0 to 0xFFFF, comma-separated)"
-                           : "bad flags '%s' (names or numbers 0 to 0x7FFFFFFF, comma-separated)",
-                       opt->flagsText.c_str());
+            sendUsageError(opt->earlier
+                               ? "the earlier layout has no light '" + bad + "'"
+                               : "today's layout has no light '" + bad + "' (--layout earlier)");
+        sendUsageError("bad flags '" + opt->flagsText + "' (names or numbers 0 to " +
+                       (opt->earlier ? "0xFFFF" : "0x7FFFFFFF") + ", comma-separated)");
     }
 }
 
