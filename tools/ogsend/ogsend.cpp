@@ -705,17 +705,22 @@ int main(int argc, char **argv)
     if (!sendNetStart())
         return 1;
     SendTarget target;
-    if (!sendResolve(opt.host, opt.port, &target))
+    if (!sendResolve(opt.host, opt.port, &target)) {
+        sendNetStop();
         return 1;
+    }
     SendSocket fd = sendOpen();
-    if (fd == SEND_NO_SOCKET)
+    if (fd == SEND_NO_SOCKET) {
+        sendNetStop();
         return 1;
+    }
     std::signal(SIGINT, sendOnSignal);
     std::signal(SIGTERM, sendOnSignal);
 
     long sent = 0;
     bool ok = sendSteps(fd, target, opt, steps, &sent);
     sendClose(fd);
+    sendNetStop();
     if (opt.mode == SEND_BURST) {
         std::printf("ogsend: sent %ld of %ld datagram(s) of %ld bytes to %s:%ld\n", sent, wanted,
                     opt.size, opt.host.c_str(), opt.port);
