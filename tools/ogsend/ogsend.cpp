@@ -35,6 +35,8 @@ struct SendLights {
     std::uint16_t earlier; // the flags word at offset 8
 };
 
+struct SendScenario;
+
 struct SendOptions {
     std::string host = "127.0.0.1";
     long port = CONFIG_DEFAULTS.outGaugePort;
@@ -50,8 +52,8 @@ struct SendOptions {
     long count = 1;
     double rate = 0.0; // 0: not given
     SendMode mode = SEND_BURST;
-    double seconds = 0.0; // 0: until Ctrl+C
-    std::string scenario;
+    double seconds = 0.0;                   // 0: until Ctrl+C
+    const SendScenario *scenario = nullptr; // the one to play, with mode SEND_SCENARIO
     std::string stateOption; // the first of --flags, --rpm, --fuel, --count given, for messages
     bool countGiven = false;
 };
@@ -112,13 +114,10 @@ const char g_usage[] =
     "  --help        this text\n"
     "Exit status: 0 when everything was sent, 1 when sending failed, 2 for bad arguments.\n";
 
-// Prints a usage error and ends with status 2.
-[[noreturn]] void sendUsageError(const char *format, const char *arg)
+// Prints the message as a usage error, with where to find the usage text.
+void sendUsageError(const std::string &message)
 {
-    std::fprintf(stderr, "ogsend: ");
-    std::fprintf(stderr, format, arg);
-    std::fprintf(stderr, "\nTry 'ogsend --help'.\n");
-    std::exit(2);
+    std::fprintf(stderr, "ogsend: %s\nTry 'ogsend --help'.\n", message.c_str());
 }
 
 // Parses a whole string as an integer (decimal, 0x hex) within [lo, hi].
@@ -274,11 +273,14 @@ void sendScenarioCarChange(const std::string &car, std::vector<SendStep> *steps)
 
 void sendScenarioDrive(const std::string &car, std::vector<SendStep> *steps);
 
-const struct {
+// A named drive and the routine that appends its steps for a car.
+struct SendScenario {
     const char *name;
     const char *description;
     void (*build)(const std::string &car, std::vector<SendStep> *steps);
-} g_scenarios[] = {
+};
+
+const SendScenario g_scenarios[] = {
     {"rpm-sweep", "engine speed 1000 -> 8000 -> 1000 rpm over 6 s", sendScenarioRpmSweep},
     {"shift", "shift light on and off, three times", sendScenarioShift},
     {"limiter", "pit speed limiter on for 2 s, then off", sendScenarioLimiter},
@@ -306,17 +308,14 @@ void sendScenarioDrive(const std::string &car, std::vector<SendStep> *steps)
     steps->push_back(quiet);
 }
 
-// The steps of the named scenario; false when there is none of that name.
-bool sendScenarioSteps(const std::string &name, const std::string &car,
-                       std::vector<SendStep> *steps)
+// The scenario of that name, or NULL when there is none.
+const SendScenario *sendFindScenario(const std::string &name)
 {
-    for (const auto &s : g_scenarios) {
-        if (name == s.name) {
-            s.build(car, steps);
-            return true;
-        }
+    for (const SendScenario &s : g_scenarios) {
+        if (name == s.name)
+            return &s;
     }
-    return false;
+    return nullptr;
 }
 
 void sendListScenarios()
@@ -327,135 +326,229 @@ void sendListScenarios()
 
 // ---- Command line ----
 
-void sendParseArgs(int argc, char **argv, SendOptions *opt)
+// What main is to do once the command line is read.
+enum SendParse {
+    SEND_PARSE_GO,    // send as the options say
+    SEND_PARSE_HELP,  // print the usage text and end with 0
+    SEND_PARSE_LIST,  // list the scenarios and end with 0
+    SEND_PARSE_ERROR, // print the message as a usage error and end with 2
+};
+
+// Sets *message to text and gives false, for a reader to return.
+bool sendRefuse(std::string *message, const std::string &text)
+{
+    *message = text;
+    return false;
+}
+
+// Splits "--name=value" into its name and value; true when the argument carried the value.
+bool sendSplitArg(const std::string &arg, std::string *name, std::string *value)
+{
+    std::size_t eq = arg.find('=');
+    *name = arg;
+    if (arg.compare(0, 2, "--") != 0 || eq == std::string::npos)
+        return false;
+    *name = arg.substr(0, eq);
+    *value = arg.substr(eq + 1);
+    return true;
+}
+
+// Reads --hold; false with *message when it carries a value or comes after --scenario.
+bool sendReadHold(bool inlineValue, SendOptions *opt, std::string *message)
+{
+    if (inlineValue)
+        return sendRefuse(message, "option '--hold' takes no value");
+    if (opt->mode == SEND_SCENARIO)
+        return sendRefuse(message, "--hold cannot be used with --scenario");
+    opt->mode = SEND_HOLD;
+    return true;
+}
+
+// Reads the value of --host, --port, --rate, --size, --id or --layout; false with *message
+// when the value is bad.
+bool sendReadWhere(const std::string &name, const std::string &value, SendOptions *opt,
+                   std::string *message)
+{
+    const char *v = value.c_str();
+    long n = 0;
+    double d = 0.0;
+    if (name == "--host") {
+        if (value.empty())
+            return sendRefuse(message, "empty host");
+        opt->host = value;
+    } else if (name == "--port") {
+        if (!sendParseLong(v, 1, 65535, &n))
+            return sendRefuse(message, "bad port '" + value + "' (1 to 65535)");
+        opt->port = n;
+    } else if (name == "--rate") {
+        if (!sendParseDouble(v, 0.001, 1e6, &d))
+            return sendRefuse(message, "bad rate '" + value + "' (datagrams per second, above 0)");
+        opt->rate = d;
+    } else if (name == "--size") {
+        if (!sendParseLong(v, 0, SEND_MAX_SIZE, &n))
+            return sendRefuse(message, "bad size '" + value + "' (0 to 65507)");
+        opt->size = n;
+    } else if (name == "--id") {
+        if (!sendParseLong(v, INT32_MIN, INT32_MAX, &n))
+            return sendRefuse(message, "bad identifier '" + value + "' (a 32-bit signed number)");
+        opt->id = static_cast<std::int32_t>(n);
+    } else if (name == "--layout") {
+        if (value != "current" && value != "earlier")
+            return sendRefuse(message, "bad layout '" + value + "' (current or earlier)");
+        opt->earlier = value == "earlier";
+    }
+    return true;
+}
+
+// Reads the value of --car, --flags, --rpm or --fuel; false with *message when the value is
+// bad. The flags wait for the layout, which may come later.
+bool sendReadState(const std::string &name, const std::string &value, SendOptions *opt,
+                   std::string *message)
+{
+    const char *v = value.c_str();
+    double d = 0.0;
+    if (name == "--car") {
+        if (value.size() > 4 && !ogCarNameIsSkinId(v))
+            return sendRefuse(message, "car name '" + value +
+                                           "' is longer than 4 characters (and no mod car's "
+                                           "SkinID of 6 hex digits)");
+        opt->car = value;
+        opt->carGiven = true;
+    } else if (name == "--flags") {
+        opt->flagsText = value;
+    } else if (name == "--rpm") {
+        if (!sendParseDouble(v, -1e9, 1e9, &d))
+            return sendRefuse(message, "bad engine speed '" + value + "'");
+        opt->rpm = static_cast<float>(d);
+    } else if (name == "--fuel") {
+        if (!sendParseDouble(v, 0.0, 1.0, &d))
+            return sendRefuse(message, "bad fuel '" + value + "' (0 to 1)");
+        opt->fuel = static_cast<float>(d);
+    }
+    return true;
+}
+
+// Reads the value of --count, --seconds or --scenario; false with *message when the value is
+// bad or the mode it asks for clashes with one asked for before.
+bool sendReadHowLong(const std::string &name, const std::string &value, SendOptions *opt,
+                     std::string *message)
+{
+    const char *v = value.c_str();
+    long n = 0;
+    double d = 0.0;
+    if (name == "--count") {
+        if (!sendParseLong(v, 1, 1000000000L, &n))
+            return sendRefuse(message, "bad count '" + value + "' (1 or more)");
+        opt->count = n;
+        opt->countGiven = true;
+    } else if (name == "--seconds") {
+        if (!sendParseDouble(v, 0.001, 1e7, &d))
+            return sendRefuse(message, "bad duration '" + value + "' (seconds, above 0)");
+        if (opt->mode == SEND_SCENARIO)
+            return sendRefuse(message, "--seconds cannot be used with --scenario");
+        opt->seconds = d;
+        opt->mode = SEND_HOLD;
+    } else if (name == "--scenario") {
+        opt->scenario = sendFindScenario(value);
+        if (opt->scenario == nullptr)
+            return sendRefuse(message, "unknown scenario '" + value + "' (see 'ogsend --list')");
+        if (opt->mode == SEND_HOLD)
+            return sendRefuse(message, "--scenario cannot be used with --hold or --seconds");
+        opt->mode = SEND_SCENARIO;
+    }
+    return true;
+}
+
+// An option that takes a value, and the reader of its part of the usage text.
+struct SendValued {
+    const char *name;
+    bool (*read)(const std::string &name, const std::string &value, SendOptions *opt,
+                 std::string *message);
+    bool scenarioSets; // a scenario sets this part of the state itself
+};
+
+const SendValued g_valued[] = {
+    {"--host", sendReadWhere, false},      {"--port", sendReadWhere, false},
+    {"--car", sendReadState, false},       {"--flags", sendReadState, true},
+    {"--rpm", sendReadState, true},        {"--fuel", sendReadState, true},
+    {"--id", sendReadWhere, false},        {"--size", sendReadWhere, false},
+    {"--count", sendReadHowLong, true},    {"--rate", sendReadWhere, false},
+    {"--seconds", sendReadHowLong, false}, {"--scenario", sendReadHowLong, false},
+    {"--layout", sendReadWhere, false},
+};
+
+// The option of that name that takes a value, or NULL when there is none.
+const SendValued *sendFindValued(const std::string &name)
+{
+    for (const SendValued &o : g_valued) {
+        if (name == o.name)
+            return &o;
+    }
+    return nullptr;
+}
+
+// Checks the options that exclude each other whatever their order; false with *message.
+bool sendCheckTogether(const SendOptions &opt, std::string *message)
+{
+    if (opt.mode == SEND_SCENARIO && !opt.stateOption.empty())
+        return sendRefuse(message, opt.stateOption +
+                                       " cannot be used with --scenario (the scenario sets the "
+                                       "state)");
+    if (opt.mode == SEND_HOLD && opt.countGiven)
+        return sendRefuse(message, "--count cannot be used with --hold or --seconds");
+    return true;
+}
+
+// Reads --flags into the lights, in the layout asked for; false with *message when an item is
+// neither a light of that layout nor a number that fits its word.
+bool sendReadLights(SendOptions *opt, std::string *message)
+{
+    std::string bad;
+    if (opt->flagsText.empty() || sendParseFlags(opt->flagsText, opt->earlier, &opt->lights, &bad))
+        return true;
+    if (sendLightByName(bad) != nullptr)
+        return sendRefuse(message, opt->earlier ? "the earlier layout has no light '" + bad + "'"
+                                                : "today's layout has no light '" + bad +
+                                                      "' (--layout earlier)");
+    return sendRefuse(message, "bad flags '" + opt->flagsText + "' (names or numbers 0 to " +
+                                   (opt->earlier ? "0xFFFF" : "0x7FFFFFFF") + ", comma-separated)");
+}
+
+// Reads the command line into *opt and says what main is to do; *message goes with
+// SEND_PARSE_ERROR. Reading stops at --help, --list or the first bad argument, whatever follows.
+SendParse sendParseArgs(int argc, char **argv, SendOptions *opt, std::string *message)
 {
     for (int i = 1; i < argc; ++i) {
-        std::string name = argv[i];
-        std::string value;
-        bool inlineValue = false;
-        std::size_t eq = name.find('=');
-        if (name.compare(0, 2, "--") == 0 && eq != std::string::npos) {
-            value = name.substr(eq + 1);
-            name = name.substr(0, eq);
-            inlineValue = true;
-        }
-        if (name == "--help" || name == "-h") {
-            std::printf(g_usage, static_cast<long>(CONFIG_DEFAULTS.outGaugePort));
-            std::exit(0);
-        }
-        if (name == "--list") {
-            sendListScenarios();
-            std::exit(0);
-        }
+        std::string name, value;
+        bool inlineValue = sendSplitArg(argv[i], &name, &value);
+        if (name == "--help" || name == "-h")
+            return SEND_PARSE_HELP;
+        if (name == "--list")
+            return SEND_PARSE_LIST;
         if (name == "--hold") {
-            if (inlineValue)
-                sendUsageError("option '--hold' takes no value%s", "");
-            if (opt->mode == SEND_SCENARIO)
-                sendUsageError("--hold cannot be used with --scenario%s", "");
-            opt->mode = SEND_HOLD;
+            if (!sendReadHold(inlineValue, opt, message))
+                return SEND_PARSE_ERROR;
             continue;
         }
-        static const char *const valued[] = {
-            "--host", "--port",  "--car",  "--flags",   "--rpm",      "--fuel",  "--id",
-            "--size", "--count", "--rate", "--seconds", "--scenario", "--layout"};
-        bool known = false;
-        for (const char *v : valued)
-            known = known || name == v;
-        if (!known)
-            sendUsageError("unknown option '%s'", argv[i]);
-        if (!inlineValue) {
-            if (i + 1 >= argc)
-                sendUsageError("option '%s' needs a value", name.c_str());
+        const SendValued *option = sendFindValued(name);
+        if (option == nullptr) {
+            *message = std::string("unknown option '") + argv[i] + "'";
+            return SEND_PARSE_ERROR;
+        }
+        if (!inlineValue && i + 1 >= argc) {
+            *message = "option '" + name + "' needs a value";
+            return SEND_PARSE_ERROR;
+        }
+        if (!inlineValue)
             value = argv[++i];
-        }
-        const char *v = value.c_str();
-        long n = 0;
-        double d = 0.0;
-        if (name == "--flags" || name == "--rpm" || name == "--fuel" || name == "--count") {
-            if (opt->stateOption.empty())
-                opt->stateOption = name;
-        }
-        if (name == "--host") {
-            if (value.empty())
-                sendUsageError("empty host%s", "");
-            opt->host = value;
-        } else if (name == "--port") {
-            if (!sendParseLong(v, 1, 65535, &n))
-                sendUsageError("bad port '%s' (1 to 65535)", v);
-            opt->port = n;
-        } else if (name == "--car") {
-            if (value.size() > 4 && !ogCarNameIsSkinId(v))
-                sendUsageError("car name '%s' is longer than 4 characters (and no mod car's "
-                               "SkinID of 6 hex digits)",
-                               v);
-            opt->car = value;
-            opt->carGiven = true;
-        } else if (name == "--flags") {
-            opt->flagsText = value;
-        } else if (name == "--layout") {
-            if (value != "current" && value != "earlier")
-                sendUsageError("bad layout '%s' (current or earlier)", v);
-            opt->earlier = value == "earlier";
-        } else if (name == "--rpm") {
-            if (!sendParseDouble(v, -1e9, 1e9, &d))
-                sendUsageError("bad engine speed '%s'", v);
-            opt->rpm = static_cast<float>(d);
-        } else if (name == "--fuel") {
-            if (!sendParseDouble(v, 0.0, 1.0, &d))
-                sendUsageError("bad fuel '%s' (0 to 1)", v);
-            opt->fuel = static_cast<float>(d);
-        } else if (name == "--id") {
-            if (!sendParseLong(v, INT32_MIN, INT32_MAX, &n))
-                sendUsageError("bad identifier '%s' (a 32-bit signed number)", v);
-            opt->id = static_cast<std::int32_t>(n);
-        } else if (name == "--size") {
-            if (!sendParseLong(v, 0, SEND_MAX_SIZE, &n))
-                sendUsageError("bad size '%s' (0 to 65507)", v);
-            opt->size = n;
-        } else if (name == "--count") {
-            if (!sendParseLong(v, 1, 1000000000L, &n))
-                sendUsageError("bad count '%s' (1 or more)", v);
-            opt->count = n;
-            opt->countGiven = true;
-        } else if (name == "--rate") {
-            if (!sendParseDouble(v, 0.001, 1e6, &d))
-                sendUsageError("bad rate '%s' (datagrams per second, above 0)", v);
-            opt->rate = d;
-        } else if (name == "--seconds") {
-            if (!sendParseDouble(v, 0.001, 1e7, &d))
-                sendUsageError("bad duration '%s' (seconds, above 0)", v);
-            if (opt->mode == SEND_SCENARIO)
-                sendUsageError("--seconds cannot be used with --scenario%s", "");
-            opt->seconds = d;
-            opt->mode = SEND_HOLD;
-        } else if (name == "--scenario") {
-            std::vector<SendStep> unused;
-            if (!sendScenarioSteps(value, SEND_SCENARIO_CAR, &unused))
-                sendUsageError("unknown scenario '%s' (see 'ogsend --list')", v);
-            if (opt->mode == SEND_HOLD)
-                sendUsageError("--scenario cannot be used with --hold or --seconds%s", "");
-            opt->scenario = value;
-            opt->mode = SEND_SCENARIO;
-        }
+        if (option->scenarioSets && opt->stateOption.empty())
+            opt->stateOption = name;
+        if (!option->read(name, value, opt, message))
+            return SEND_PARSE_ERROR;
     }
-    if (opt->mode == SEND_SCENARIO && !opt->stateOption.empty())
-        sendUsageError("%s cannot be used with --scenario (the scenario sets the state)",
-                       opt->stateOption.c_str());
-    if (opt->mode == SEND_HOLD && opt->countGiven)
-        sendUsageError("--count cannot be used with --hold or --seconds%s", "");
-    std::string bad;
-    if (!opt->flagsText.empty() &&
-        !sendParseFlags(opt->flagsText, opt->earlier, &opt->lights, &bad)) {
-        const LedActionInfo *named = sendLightByName(bad);
-        if (named != nullptr)
-            sendUsageError(opt->earlier ? "the earlier layout has no light '%s'"
-                                        : "today's layout has no light '%s' (--layout earlier)",
-                           bad.c_str());
-        sendUsageError(opt->earlier
-                           ? "bad flags '%s' (names or numbers 0 to 0xFFFF, comma-separated)"
-                           : "bad flags '%s' (names or numbers 0 to 0x7FFFFFFF, comma-separated)",
-                       opt->flagsText.c_str());
-    }
+    if (!sendCheckTogether(*opt, message) || !sendReadLights(opt, message))
+        return SEND_PARSE_ERROR;
+    return SEND_PARSE_GO;
 }
 
 // ---- Sending ----
@@ -561,7 +654,20 @@ bool sendSteps(SendSocket fd, const SendTarget &target, const SendOptions &opt,
 int main(int argc, char **argv)
 {
     SendOptions opt;
-    sendParseArgs(argc, argv, &opt);
+    std::string message;
+    switch (sendParseArgs(argc, argv, &opt, &message)) {
+    case SEND_PARSE_GO:
+        break;
+    case SEND_PARSE_HELP:
+        std::printf(g_usage, static_cast<long>(CONFIG_DEFAULTS.outGaugePort));
+        return 0;
+    case SEND_PARSE_LIST:
+        sendListScenarios();
+        return 0;
+    case SEND_PARSE_ERROR:
+        sendUsageError(message);
+        return 2;
+    }
     if (opt.rate <= 0.0)
         opt.rate = 100.0;
 
@@ -569,9 +675,9 @@ int main(int argc, char **argv)
     long wanted = opt.count;
     if (opt.mode == SEND_SCENARIO) {
         std::string car = opt.carGiven ? opt.car : SEND_SCENARIO_CAR;
-        sendScenarioSteps(opt.scenario, car, &steps);
+        opt.scenario->build(car, &steps);
         std::printf("ogsend: scenario %s, car %s, to %s:%ld at %g datagrams/s\n",
-                    opt.scenario.c_str(), car.c_str(), opt.host.c_str(), opt.port, opt.rate);
+                    opt.scenario->name, car.c_str(), opt.host.c_str(), opt.port, opt.rate);
     } else {
         SendStep one = sendStep("", opt.car, 0, opt.rpm, opt.fuel, 0);
         one.lights = opt.lights;
@@ -599,17 +705,22 @@ int main(int argc, char **argv)
     if (!sendNetStart())
         return 1;
     SendTarget target;
-    if (!sendResolve(opt.host, opt.port, &target))
+    if (!sendResolve(opt.host, opt.port, &target)) {
+        sendNetStop();
         return 1;
+    }
     SendSocket fd = sendOpen();
-    if (fd == SEND_NO_SOCKET)
+    if (fd == SEND_NO_SOCKET) {
+        sendNetStop();
         return 1;
+    }
     std::signal(SIGINT, sendOnSignal);
     std::signal(SIGTERM, sendOnSignal);
 
     long sent = 0;
     bool ok = sendSteps(fd, target, opt, steps, &sent);
     sendClose(fd);
+    sendNetStop();
     if (opt.mode == SEND_BURST) {
         std::printf("ogsend: sent %ld of %ld datagram(s) of %ld bytes to %s:%ld\n", sent, wanted,
                     opt.size, opt.host.c_str(), opt.port);

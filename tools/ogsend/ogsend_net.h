@@ -18,6 +18,9 @@ constexpr SendSocket SEND_NO_SOCKET = -1;
 // Starts the platform's socket library; prints the reason on failure.
 bool sendNetStart();
 
+// Stops the socket library that sendNetStart started; its sockets must be closed by then.
+void sendNetStop();
+
 // Resolves host and port to an IPv4 target; prints the reason on failure.
 bool sendResolve(const std::string &host, long port, SendTarget *target);
 
@@ -31,4 +34,5 @@ SendSocket sendOpen();
 bool sendDatagram(SendSocket fd, const SendTarget &target, const unsigned char *data,
                   std::size_t len);
 
+// Closes a socket from sendOpen.
 void sendClose(SendSocket fd);

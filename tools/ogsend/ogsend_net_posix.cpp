@@ -15,6 +15,8 @@ bool sendNetStart()
     return true;
 }
 
+void sendNetStop() {}
+
 std::string sendResolveError(int rc)
 {
     return gai_strerror(rc);

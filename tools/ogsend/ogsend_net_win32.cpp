@@ -17,6 +17,11 @@ bool sendNetStart()
     return true;
 }
 
+void sendNetStop()
+{
+    WSACleanup();
+}
+
 std::string sendResolveError(int rc)
 {
     return "error " + std::to_string(rc);
@@ -51,5 +56,4 @@ bool sendDatagram(SendSocket fd, const SendTarget &target, const unsigned char *
 void sendClose(SendSocket fd)
 {
     closesocket(static_cast<SOCKET>(fd));
-    WSACleanup();
 }
