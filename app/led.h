@@ -68,6 +68,13 @@ struct LedActionInfo {
     const char *flagAlias; // ogsend, and another name for it or NULL
 };
 
+// The light that is a code's own in the current layout: the lowest of its light bits (the
+// turn signals also have the lamp that both sides share); 0 when it has none.
+inline std::uint32_t ledOwnLight(const LedActionInfo &a)
+{
+    return a.light & (~a.light + 1);
+}
+
 // The rows of codes 0 to 16 (Off to BatteryWarning).
 constexpr int LED_ACTION_COUNT = BatteryWarning + 1;
 extern const LedActionInfo LED_ACTIONS[LED_ACTION_COUNT];

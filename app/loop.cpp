@@ -33,10 +33,7 @@ LedStates appLeds(const AppState &app)
 
 AppState appInitialState()
 {
-    AppState app;
-    std::memset(&app, 0, sizeof app);
-    app.configBuilt = nullptr;
-    app.configPath = nullptr;
+    AppState app = {};
     app.settings = CONFIG_DEFAULTS;
     return app;
 }

@@ -75,9 +75,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
 
     char car[OG_CAR_NAME_SIZE];
     ogPacketCarName(packet, car);
-    const std::size_t carLength = std::strlen(car);
-    check(carLength <= 4 || (carLength == 6 && ogCarNameIsSkinId(car)),
-          "car name neither 4 characters at most nor a SkinID");
+    check(ogCarNameFits(car), "car name neither 4 characters at most nor a SkinID");
     char shown[OG_CAR_NAME_SIZE];
     configPrintableName(car, std::strlen(car), shown, sizeof shown);
     check(std::strlen(shown) == std::strlen(car), "printable name of another length");

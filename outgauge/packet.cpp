@@ -121,6 +121,11 @@ bool ogCarNameIsSkinId(const char *name)
     return n == 6 && name[6] == '\0';
 }
 
+bool ogCarNameFits(const char *name)
+{
+    return std::strlen(name) <= 4 || ogCarNameIsSkinId(name);
+}
+
 void ogPacketSetCarName(OutGaugePacket &packet, const char *name)
 {
     unsigned char *field = packet.bytes + OG_OFF_CAR;

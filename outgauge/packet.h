@@ -86,6 +86,9 @@ void ogPacketCarName(const OutGaugePacket &packet, char (&out)[OG_CAR_NAME_SIZE]
 // Whether name is six hex digits, the name of a mod car.
 bool ogCarNameIsSkinId(const char *name);
 
+// Whether the car field can carry name: at most 4 characters, or a mod car's SkinID.
+bool ogCarNameFits(const char *name);
+
 // Writers, for the datagram sender and the checker. A name of six hex digits is written
 // as the SkinID it names; any other is cut to 4 characters and NUL-padded.
 void ogPacketSetCarName(OutGaugePacket &packet, const char *name);

@@ -25,7 +25,7 @@ std::vector<Situation> situations()
         if (a.flag != 0)
             lights.push_back({false, a.flag});
         if (a.light != 0)
-            lights.push_back({true, a.light & (~a.light + 1)});
+            lights.push_back({true, ledOwnLight(a)});
     }
     std::vector<Situation> all;
     for (const auto &light : lights) {

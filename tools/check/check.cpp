@@ -17,7 +17,7 @@ CheckSectionKind checkKindOf(const std::string &name)
         return CHECK_CONFIG;
     if (iniNameEquals(name.data(), name.size(), "default"))
         return CHECK_DEFAULT;
-    return name.size() <= 4 || ogCarNameIsSkinId(name.c_str()) ? CHECK_CAR : CHECK_NO_CAR;
+    return ogCarNameFits(name.c_str()) ? CHECK_CAR : CHECK_NO_CAR;
 }
 
 const char g_usage[] =
@@ -136,7 +136,7 @@ int checkMain(int argc, char **argv)
             if (arg == "--car" && i + 1 >= argc)
                 return checkUsageError("option '--car' needs a car code");
             car = arg == "--car" ? argv[++i] : argv[i] + 6;
-            if (std::strlen(car) > 4 && !ogCarNameIsSkinId(car))
+            if (!ogCarNameFits(car))
                 return checkUsageError("car code '" + std::string(car) +
                                        "' is longer than 4 characters; car codes never are "
                                        "(but for a mod car's SkinID, 6 hex digits)");

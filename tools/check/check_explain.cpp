@@ -305,7 +305,7 @@ std::vector<CheckSituation> checkSituations(const CarProfile &p)
         if (a.test != LED_TEST_LIGHT || a.flash != LED_FLASH_NONE)
             continue;
         if (a.light != 0)
-            rows.push_back({a.words, false, a.light & (~a.light + 1), 0.0f, full});
+            rows.push_back({a.words, false, ledOwnLight(a), 0.0f, full});
         else
             rows.push_back({std::string(a.words) + " (earlier layout)", true, a.flag, 0.0f, full});
     }

@@ -148,13 +148,6 @@ bool sendParseDouble(const char *text, double lo, double hi, double *out)
     return true;
 }
 
-// The own light of a code's row in the current layout: the lowest of its bits (the turn
-// signals also have the lamp that both sides share).
-std::uint32_t sendOwnLight(const LedActionInfo &a)
-{
-    return a.light & (~a.light + 1);
-}
-
 // The row of one light name, or NULL when the name is unknown: the names of the LED codes
 // that show one light.
 const LedActionInfo *sendLightByName(const std::string &name)
@@ -171,7 +164,7 @@ SendLights sendLights(std::uint32_t current)
 {
     SendLights lights = {current, 0};
     for (const LedActionInfo &a : LED_ACTIONS) {
-        if (a.flagName != nullptr && (current & sendOwnLight(a)) != 0)
+        if (a.flagName != nullptr && (current & ledOwnLight(a)) != 0)
             lights.earlier = static_cast<std::uint16_t>(lights.earlier | a.flag);
     }
     return lights;
@@ -190,7 +183,7 @@ bool sendParseFlags(const std::string &list, bool earlier, SendLights *out, std:
         long number = 0;
         const LedActionInfo *named = sendLightByName(item);
         if (named != nullptr && (earlier ? named->flag != 0 : named->light != 0)) {
-            lights.current |= sendOwnLight(*named);
+            lights.current |= ledOwnLight(*named);
             lights.earlier = static_cast<std::uint16_t>(lights.earlier | named->flag);
         } else if (named == nullptr &&
                    sendParseLong(item.c_str(), 0, earlier ? 0xFFFF : 0x7FFFFFFF, &number)) {
@@ -408,7 +401,7 @@ bool sendReadState(const std::string &name, const std::string &value, SendOption
     const char *v = value.c_str();
     double d = 0.0;
     if (name == "--car") {
-        if (value.size() > 4 && !ogCarNameIsSkinId(v))
+        if (!ogCarNameFits(v))
             return sendRefuse(message, "car name '" + value +
                                            "' is longer than 4 characters (and no mod car's "
                                            "SkinID of 6 hex digits)");
