@@ -1,13 +1,20 @@
-// The LED device: discovery by vendor and product ID, the LED report, closing.
+// The LED device: discovery by vendor and product ID, the LED report, closing, and finding the
+// device again when it was missing or went away.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
+#include <vector>
 
 constexpr std::uint32_t HID_VENDOR_ID = 0x046D;
 
 // First 32-bit field of the HID device interface class GUID, printed at start-up.
 constexpr std::uint32_t HID_GUID_DATA1 = 0x4D1E55B2;
+
+// How long a device that is there but cannot be opened (no rights yet, say) is tried quietly
+// before the reason is shown.
+constexpr std::uint32_t HID_OPEN_PATIENCE_MS = 5000;
 
 // The 8-byte output report: report ID 0, 0x09, then the LED bits.
 struct LedReport {
@@ -16,8 +23,12 @@ struct LedReport {
 
 LedReport hidBuildReport(bool led1, bool led2);
 
+// Whether productId can name a USB product at all: 0 to 65535.
+bool hidProductIdValid(std::int32_t productId);
+
 // Opens the index-th (from 0) present HID interface with vendor 0x046D and
-// product productId. Returns true at once when a device is already open.
+// product productId, printing its progress. Returns true at once when a device is already
+// open. When none can be opened, the device is missing: hidRetry looks for it from then on.
 bool initHID(std::int32_t productId, std::int32_t index);
 
 // Counts one present device of the right vendor and product, in the platform's order,
@@ -28,8 +39,53 @@ bool hidTakeMatch(std::int32_t *index);
 // Writes one LedReport; true when all 8 bytes went out.
 bool hidSetLeds(bool led1, bool led2);
 
-// Closes the open device; false, doing nothing, when none is open.
+// Closes the open device; false, doing nothing, when none is open. Either way the device is
+// no longer looked for.
 bool closeHID();
+
+// Called on every pass of the loop with the tick count; costs next to nothing while the device
+// is open and writes succeed. At most once every PACE_RETRY_MS it:
+// - after a failed write, asks whether the device is still there; when it is gone, closes it,
+//   prints "initHID: Device lost, waiting for it to come back...\n" and starts looking for it;
+// - while the device is missing, looks for it quietly with initHID's product and index, and
+//   opens it when found, printing the start-up's two lines of a device found. A device that
+//   is there but cannot be opened is tried again; its reason is printed once, when it has
+//   lasted HID_OPEN_PATIENCE_MS.
+// Returns true when this call opened the device.
+bool hidRetry(std::uint32_t now);
+
+// Whether a device is open.
+bool hidIsOpen();
+
+// Opens path as the LED device, as initHID opens the interface it finds. Tests use it where no
+// HID device can be found. False when a device is open already or the path cannot be opened.
+bool hidOpenPath(const char *path);
+
+// The platform's part: the system calls only.
+
+// A device handle of the platform (a file descriptor, a HANDLE), or HID_NO_HANDLE.
+typedef std::intptr_t HidHandle;
+constexpr HidHandle HID_NO_HANDLE = -1;
+
+// Backend: the paths of the present HID interfaces of vendor 0x046D and product productId,
+// in the platform's order.
+std::vector<std::string> hidSysEnumerate(std::uint16_t productId);
+
+// Backend: opens path for reading and writing; on failure HID_NO_HANDLE, with the system's
+// reason in *reason.
+HidHandle hidSysOpen(const std::string &path, std::string *reason);
+
+// Backend: writes the report in one synchronous write; true when all of it went out.
+bool hidSysWrite(HidHandle handle, const LedReport &report);
+
+// Backend: whether the device that handle was opened from at path is still there (not
+// unplugged, and not replaced by another device under the same path).
+bool hidSysPresent(HidHandle handle, const std::string &path, std::uint16_t productId);
+
+void hidSysClose(HidHandle handle);
+
+// Backend: the first 32-bit field of the HID interface class GUID.
+std::uint32_t hidSysGuidData1();
 
 // Parses the HID_ID=BBBB:VVVVVVVV:PPPPPPPP line of a hidraw parent's uevent
 // text (hexadecimal fields). Returns false when there is no well-formed line.

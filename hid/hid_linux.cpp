@@ -2,19 +2,14 @@
 #include "hid/hid.h"
 #include "hid/hid_linux.h"
 
-#include "base/out.h"
-
 #include <algorithm>
 #include <cerrno>
-#include <cstdlib>
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
-#include <mutex>
-#include <string>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
-#include <vector>
 
 namespace {
 
@@ -26,13 +21,6 @@ const std::size_t UEVENT_MAX = 4096;
 
 std::string g_classDir = DEFAULT_CLASS_DIR;
 std::string g_devDir = DEFAULT_DEV_DIR;
-
-// The open device node, or -1.
-int g_fd = -1;
-
-// closeHID runs on the console-event thread while the main loop may be
-// writing; every routine that touches g_fd holds this lock.
-std::mutex g_lock;
 
 // The number N of a "hidrawN" entry name, or -1 when the name is not one.
 long hidrawNumber(const char *name)
@@ -101,80 +89,68 @@ bool hidReadAttributes(const std::string &name, std::uint32_t *vendor, std::uint
     return ok && hidParseUevent(text, len, vendor, product);
 }
 
-// Opens a device node for reading and writing; names the node and the
-// reason when that fails.
-int hidOpenNode(const std::string &name)
-{
-    std::string path = g_devDir + "/" + name;
-    int fd;
-    do {
-        fd = open(path.c_str(), O_RDWR | O_CLOEXEC);
-    } while (fd < 0 && errno == EINTR);
-    if (fd < 0)
-        outPrintf("initHID: Cannot open %s: %s\n", path.c_str(), std::strerror(errno));
-    return fd;
-}
-
 } // namespace
 
 void hidSetPaths(const char *classDir, const char *devDir)
 {
-    std::lock_guard<std::mutex> hold(g_lock);
     g_classDir = classDir != nullptr ? classDir : DEFAULT_CLASS_DIR;
     g_devDir = devDir != nullptr ? devDir : DEFAULT_DEV_DIR;
 }
 
-bool initHID(std::int32_t productId, std::int32_t index)
+// Only the uevent files are read: the devices of other products are never opened, as they may
+// well be devices this user has no permission for.
+std::vector<std::string> hidSysEnumerate(std::uint16_t productId)
 {
-    std::lock_guard<std::mutex> hold(g_lock);
-    if (g_fd >= 0)
-        return true;
-    outPrintf("initHID: Initializing HID (Device ID 0x%04X)...", static_cast<unsigned>(productId));
-    outPrintf("HID GUID: %X\n", static_cast<unsigned>(HID_GUID_DATA1));
-
-    // A product ID outside 16 bits names no USB device.
-    bool validId = productId >= 0 && productId <= 0xFFFF;
+    std::vector<std::string> paths;
     for (const std::string &name : hidListInterfaces()) {
         std::uint32_t vendor = 0, product = 0;
-        // Only candidates that match are opened: the others may well be
-        // devices this user has no permission for.
-        if (!validId || !hidReadAttributes(name, &vendor, &product))
-            continue;
-        if (vendor != HID_VENDOR_ID || product != static_cast<std::uint32_t>(productId))
-            continue;
-        int fd = hidOpenNode(name);
-        if (fd < 0)
-            continue;
-        if (hidTakeMatch(&index)) {
-            outPrintf("initHID: Device found.\n");
-            g_fd = fd;
-            return true;
-        }
-        close(fd);
+        if (hidReadAttributes(name, &vendor, &product) && vendor == HID_VENDOR_ID &&
+            product == productId)
+            paths.push_back(g_devDir + "/" + name);
     }
-    outPrintf("initHID: Device not found.\n");
-    return false;
+    return paths;
 }
 
-bool hidSetLeds(bool led1, bool led2)
+HidHandle hidSysOpen(const std::string &path, std::string *reason)
 {
-    std::lock_guard<std::mutex> hold(g_lock);
-    if (g_fd < 0)
-        return false;
-    LedReport report = hidBuildReport(led1, led2);
+    int fd;
+    do {
+        fd = open(path.c_str(), O_RDWR | O_CLOEXEC);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0) {
+        *reason = std::strerror(errno);
+        return HID_NO_HANDLE;
+    }
+    return fd;
+}
+
+bool hidSysWrite(HidHandle handle, const LedReport &report)
+{
     ssize_t n;
     do {
-        n = write(g_fd, report.bytes, sizeof report.bytes);
+        n = write(static_cast<int>(handle), report.bytes, sizeof report.bytes);
     } while (n < 0 && errno == EINTR);
     return n == static_cast<ssize_t>(sizeof report.bytes);
 }
 
-bool closeHID()
+// An unplugged device's node is removed; a device plugged in again may get the same name, but
+// never the same node: the path still leads to the device when it names the very file that
+// the descriptor was opened from.
+bool hidSysPresent(HidHandle handle, const std::string &path, std::uint16_t)
 {
-    std::lock_guard<std::mutex> hold(g_lock);
-    if (g_fd < 0)
+    struct stat held, named;
+    if (fstat(static_cast<int>(handle), &held) != 0 || stat(path.c_str(), &named) != 0)
         return false;
-    close(g_fd);
-    g_fd = -1;
-    return true;
+    return held.st_dev == named.st_dev && held.st_ino == named.st_ino &&
+           held.st_rdev == named.st_rdev;
+}
+
+void hidSysClose(HidHandle handle)
+{
+    close(static_cast<int>(handle));
+}
+
+std::uint32_t hidSysGuidData1()
+{
+    return HID_GUID_DATA1;
 }

@@ -1,11 +1,7 @@
 // The LED device on Windows: SetupAPI discovery of HID interfaces, reports by WriteFile.
 #include "hid/hid.h"
-#include "hid/hid_win32.h"
-
-#include "base/out.h"
 
 #include <cstdlib>
-#include <mutex>
 
 #include <windows.h>
 #include <setupapi.h>
@@ -16,27 +12,27 @@ extern "C" {
 
 namespace {
 
-// closeHID also runs on the console handler's thread: every routine holds the lock.
-std::mutex g_lock;
-HANDLE g_device = INVALID_HANDLE_VALUE;
+HANDLE hidHandleOf(HidHandle handle)
+{
+    return reinterpret_cast<HANDLE>(handle);
+}
 
-// The detail record (with the device path) of one interface, from malloc;
-// NULL when it cannot be had.
-PSP_DEVICE_INTERFACE_DETAIL_DATA_A hidGetDetail(HDEVINFO set, SP_DEVICE_INTERFACE_DATA *iface)
+// The device path of one interface; empty when it cannot be had.
+std::string hidPathOf(HDEVINFO set, SP_DEVICE_INTERFACE_DATA *iface)
 {
     DWORD size = 0;
     SetupDiGetDeviceInterfaceDetailA(set, iface, nullptr, 0, &size, nullptr);
     if (size < sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_A))
-        return nullptr;
+        return std::string();
     auto detail = static_cast<PSP_DEVICE_INTERFACE_DETAIL_DATA_A>(std::malloc(size));
     if (detail == nullptr)
-        return nullptr;
+        return std::string();
     detail->cbSize = sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_A);
-    if (!SetupDiGetDeviceInterfaceDetailA(set, iface, detail, size, nullptr, nullptr)) {
-        std::free(detail);
-        return nullptr;
-    }
-    return detail;
+    std::string path;
+    if (SetupDiGetDeviceInterfaceDetailA(set, iface, detail, size, nullptr, nullptr))
+        path = detail->DevicePath;
+    std::free(detail);
+    return path;
 }
 
 // Opens a device path for reading and writing, shared, synchronous.
@@ -46,95 +42,102 @@ HANDLE hidOpenCandidate(const char *path)
                        nullptr, OPEN_EXISTING, 0, nullptr);
 }
 
-// Whether the opened candidate is the vendor's device with productId.
-bool hidMatches(HANDLE handle, std::int32_t productId)
+// Whether the opened device is the vendor's with productId.
+bool hidMatches(HANDLE handle, std::uint16_t productId)
 {
     HIDD_ATTRIBUTES attributes;
     attributes.Size = sizeof attributes;
     if (!HidD_GetAttributes(handle, &attributes))
         return false;
-    return attributes.VendorID == HID_VENDOR_ID &&
-           static_cast<std::int32_t>(attributes.ProductID) == productId;
+    return attributes.VendorID == HID_VENDOR_ID && attributes.ProductID == productId;
+}
+
+// The system's text for an error code, without its line end.
+std::string hidErrorText(DWORD error)
+{
+    char text[256];
+    DWORD len = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                               error, 0, text, sizeof text, nullptr);
+    while (len > 0 && (text[len - 1] == '\n' || text[len - 1] == '\r' || text[len - 1] == ' '))
+        --len;
+    if (len == 0)
+        return "error " + std::to_string(error);
+    return std::string(text, len);
 }
 
 } // namespace
 
-bool initHID(std::int32_t productId, std::int32_t index)
+// The vendor and product of an interface can only be read through a handle: each one is opened
+// as the device itself is, and one that cannot be opened is no match.
+std::vector<std::string> hidSysEnumerate(std::uint16_t productId)
 {
-    std::lock_guard<std::mutex> guard(g_lock);
-    if (g_device != INVALID_HANDLE_VALUE)
-        return true;
-
-    outPrintf("initHID: Initializing HID (Device ID 0x%04X)...", static_cast<unsigned>(productId));
+    std::vector<std::string> paths;
     GUID guid;
     HidD_GetHidGuid(&guid);
-    outPrintf("HID GUID: %X\n", static_cast<unsigned>(guid.Data1));
-
     HDEVINFO set =
         SetupDiGetClassDevsA(&guid, nullptr, nullptr, DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
-    bool found = false;
-    if (set != INVALID_HANDLE_VALUE) {
-        for (DWORD number = 0;; ++number) {
-            SP_DEVICE_INTERFACE_DATA iface;
-            iface.cbSize = sizeof iface;
-            if (!SetupDiEnumDeviceInterfaces(set, nullptr, &guid, number, &iface))
-                break;
-
-            PSP_DEVICE_INTERFACE_DETAIL_DATA_A detail = hidGetDetail(set, &iface);
-            if (detail == nullptr)
-                continue;
-            // The path is needed only to open the candidate: the handle is all that is kept.
-            HANDLE handle = hidOpenCandidate(detail->DevicePath);
-            std::free(detail);
-            bool match = handle != INVALID_HANDLE_VALUE && hidMatches(handle, productId);
-            if (match && hidTakeMatch(&index)) {
-                g_device = handle;
-                found = true;
-                break;
-            }
-            if (handle != INVALID_HANDLE_VALUE)
-                CloseHandle(handle);
-        }
-        SetupDiDestroyDeviceInfoList(set);
+    if (set == INVALID_HANDLE_VALUE)
+        return paths;
+    for (DWORD number = 0;; ++number) {
+        SP_DEVICE_INTERFACE_DATA iface;
+        iface.cbSize = sizeof iface;
+        if (!SetupDiEnumDeviceInterfaces(set, nullptr, &guid, number, &iface))
+            break;
+        std::string path = hidPathOf(set, &iface);
+        if (path.empty())
+            continue;
+        HANDLE handle = hidOpenCandidate(path.c_str());
+        if (handle == INVALID_HANDLE_VALUE)
+            continue;
+        if (hidMatches(handle, productId))
+            paths.push_back(path);
+        CloseHandle(handle);
     }
-
-    if (found)
-        outPrintf("initHID: Device found.\n");
-    else
-        outPrintf("initHID: Device not found.\n");
-    return found;
+    SetupDiDestroyDeviceInfoList(set);
+    return paths;
 }
 
-bool hidOpenPath(const char *path)
+HidHandle hidSysOpen(const std::string &path, std::string *reason)
 {
-    std::lock_guard<std::mutex> guard(g_lock);
-    if (g_device != INVALID_HANDLE_VALUE)
-        return false;
-    HANDLE handle = hidOpenCandidate(path);
-    if (handle == INVALID_HANDLE_VALUE)
-        return false;
-    g_device = handle;
-    return true;
+    HANDLE handle = hidOpenCandidate(path.c_str());
+    if (handle == INVALID_HANDLE_VALUE) {
+        *reason = hidErrorText(GetLastError());
+        return HID_NO_HANDLE;
+    }
+    return reinterpret_cast<HidHandle>(handle);
 }
 
-bool hidSetLeds(bool led1, bool led2)
+bool hidSysWrite(HidHandle handle, const LedReport &report)
 {
-    std::lock_guard<std::mutex> guard(g_lock);
-    if (g_device == INVALID_HANDLE_VALUE)
-        return false;
-    LedReport report = hidBuildReport(led1, led2);
     DWORD written = 0;
-    if (!WriteFile(g_device, report.bytes, sizeof report.bytes, &written, nullptr))
+    if (!WriteFile(hidHandleOf(handle), report.bytes, sizeof report.bytes, &written, nullptr))
         return false;
     return written == sizeof report.bytes;
 }
 
-bool closeHID()
+// A removed device's handle answers with one error or another (Wine: access denied; Windows:
+// not connected, or a general failure), so the error says nothing for sure. The device is gone
+// when its handle no longer reads the attributes or its path is no longer among the present
+// devices.
+bool hidSysPresent(HidHandle handle, const std::string &path, std::uint16_t productId)
 {
-    std::lock_guard<std::mutex> guard(g_lock);
-    if (g_device == INVALID_HANDLE_VALUE)
+    if (!hidMatches(hidHandleOf(handle), productId))
         return false;
-    CloseHandle(g_device);
-    g_device = INVALID_HANDLE_VALUE;
-    return true;
+    for (const std::string &present : hidSysEnumerate(productId)) {
+        if (lstrcmpiA(present.c_str(), path.c_str()) == 0)
+            return true;
+    }
+    return false;
+}
+
+void hidSysClose(HidHandle handle)
+{
+    CloseHandle(hidHandleOf(handle));
+}
+
+std::uint32_t hidSysGuidData1()
+{
+    GUID guid;
+    HidD_GetHidGuid(&guid);
+    return static_cast<std::uint32_t>(guid.Data1);
 }

@@ -11,6 +11,8 @@
 #include <chrono>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/stat.h>
+#include <filesystem>
 #include <string>
 #include <thread>
 #include <unistd.h>
@@ -284,3 +286,65 @@ TEST_F(HidLinux, CloseFromAnotherThreadDuringWrites)
 }
 
 } // namespace
+
+// The device missing at start-up, found but not openable for a while, found, lost and found
+// again: hidRetry looks once a second and quietly, shows an open failure's reason once it has
+// lasted 5 s, and says when the device is lost and when it is back.
+TEST_F(HidLinux, MissingOrLostDeviceIsLookedForOnceASecond)
+{
+    std::string out;
+    ASSERT_FALSE(init(0xCA03, 0, &out));
+    const std::string node = hidrawTreeNodePath(tree, 0);
+    add(0, 0x046D, 0xCA03, HIDRAW_NODE_DIRECTORY);
+    struct Step {
+        std::uint32_t now;
+        bool opened;
+        std::string printed;
+    };
+    const Step waiting[] = {
+        // The first call starts the count; a look a second later cannot open the node.
+        {1000, false, ""},
+        {1999, false, ""},
+        {2000, false, ""},
+        {6000, false, ""},
+        {6999, false, ""},
+        // 5 s after the first failed open: its reason, once.
+        {7000, false, "initHID: Cannot open " + node + ": Is a directory\n"},
+        {8000, false, ""},
+    };
+    for (const Step &step : waiting) {
+        testCaptureBegin();
+        EXPECT_EQ(hidRetry(step.now), step.opened) << step.now;
+        EXPECT_EQ(testCaptureEnd(), step.printed) << step.now;
+    }
+    std::filesystem::remove(node);
+    ASSERT_EQ(symlink("/dev/full", node.c_str()), 0);
+    testCaptureBegin();
+    EXPECT_TRUE(hidRetry(9000));
+    EXPECT_EQ(testCaptureEnd(), std::string(INIT_CA03) + FOUND);
+
+    // Writes fail, but the node is still the device: it stays.
+    EXPECT_FALSE(hidSetLeds(true, false));
+    testCaptureBegin();
+    EXPECT_FALSE(hidRetry(10000));
+    EXPECT_EQ(testCaptureEnd(), "");
+    EXPECT_TRUE(hidIsOpen());
+    // Writes fail and the node is gone: lost, and looked for from then on.
+    std::filesystem::remove(node);
+    EXPECT_FALSE(hidSetLeds(true, false));
+    testCaptureBegin();
+    EXPECT_FALSE(hidRetry(11000));
+    EXPECT_EQ(testCaptureEnd(), "initHID: Device lost, waiting for it to come back...\n");
+    EXPECT_FALSE(hidIsOpen());
+    ASSERT_EQ(mkfifo(node.c_str(), 0660), 0);
+    testCaptureBegin();
+    EXPECT_FALSE(hidRetry(11999));
+    EXPECT_TRUE(hidRetry(12000));
+    EXPECT_EQ(testCaptureEnd(), std::string(INIT_CA03) + FOUND);
+    EXPECT_TRUE(opened(0));
+
+    // Closed: no longer looked for.
+    EXPECT_TRUE(closeHID());
+    EXPECT_FALSE(hidRetry(20000));
+    EXPECT_FALSE(hidIsOpen());
+}

@@ -6,7 +6,6 @@
 #include "app/console.h"
 #include "app/profile.h"
 #include "hid/hid.h"
-#include "hid/hid_win32.h"
 #include "support/test_support.h"
 
 #include <gtest/gtest.h>
