@@ -1,121 +1,82 @@
-// The OutGauge receiver on Windows: a Winsock UDP socket made non-blocking by event selection.
+// The OutGauge receiver's socket on Windows: a Winsock UDP socket made non-blocking by event
+// selection.
 #include "outgauge/receiver.h"
 
-#include "base/out.h"
-
 #include <cstring>
-#include <mutex>
 
 #include <winsock2.h>
 #include <windows.h>
 
 namespace {
 
-// ogClose also runs on the console handler's thread: every routine holds the lock.
-std::mutex g_lock;
-SOCKET g_socket = INVALID_SOCKET;
-HANDLE g_event = nullptr;
-bool g_open = false;
-
-// Releases whatever a failed ogInit had built, the library included.
-void ogReleaseAll()
+// Releases what a socket holds, the library included.
+void ogRelease(SOCKET sock, HANDLE event)
 {
-    if (g_socket != INVALID_SOCKET) {
-        closesocket(g_socket);
-        g_socket = INVALID_SOCKET;
-    }
-    if (g_event != nullptr) {
-        CloseHandle(g_event);
-        g_event = nullptr;
-    }
+    if (sock != INVALID_SOCKET)
+        closesocket(sock);
+    if (event != nullptr)
+        CloseHandle(event);
     WSACleanup();
 }
 
 } // namespace
 
-bool ogInit(std::int32_t port)
+// Each socket starts the library for itself and releases it when closed.
+bool ogSysOpen(std::uint16_t port, OgSocket *out, OgOpenFailure *why)
 {
-    std::lock_guard<std::mutex> guard(g_lock);
-    if (g_open)
-        return true;
-
-    outPrintf("ogInit: Initializing OutGauge, port %d...\n", static_cast<int>(port));
-
     WSADATA wsaData;
     if (WSAStartup(MAKEWORD(2, 2), &wsaData) != 0) {
-        outPrintf("ogInit : WSAStartup failed");
+        *why = OG_FAIL_STARTUP;
         WSACleanup();
         return false;
     }
-
-    g_socket = socket(AF_INET, SOCK_DGRAM, 0);
-    if (g_socket == INVALID_SOCKET) {
-        outPrintf("ogInit: Socket creation failed\n");
-        ogReleaseAll();
+    SOCKET sock = socket(AF_INET, SOCK_DGRAM, 0);
+    if (sock == INVALID_SOCKET) {
+        *why = OG_FAIL_SOCKET;
+        ogRelease(sock, nullptr);
         return false;
     }
-
     sockaddr_in addr;
     std::memset(&addr, 0, sizeof addr);
     addr.sin_family = AF_INET;
     addr.sin_addr.s_addr = htonl(INADDR_ANY);
-    addr.sin_port = htons(static_cast<u_short>(port & 0xFFFF));
-    if (bind(g_socket, reinterpret_cast<const sockaddr *>(&addr), sizeof addr) == SOCKET_ERROR) {
-        outPrintf("ogInit: Socket bind failed\n");
-        ogReleaseAll();
+    addr.sin_port = htons(port);
+    if (bind(sock, reinterpret_cast<const sockaddr *>(&addr), sizeof addr) == SOCKET_ERROR) {
+        *why = WSAGetLastError() == WSAEADDRINUSE ? OG_FAIL_BUSY : OG_FAIL_BIND;
+        ogRelease(sock, nullptr);
         return false;
     }
-
-    // Selecting events also makes the socket non-blocking. The event itself is
-    // never waited on: ogRead polls the recorded network events instead.
-    g_event = CreateEventA(nullptr, FALSE, FALSE, nullptr);
-    if (g_event == nullptr ||
-        WSAEventSelect(g_socket, g_event, FD_READ | FD_CLOSE) == SOCKET_ERROR) {
-        outPrintf("ogInit: WSAEventSelect failed\n");
-        ogReleaseAll();
+    // Selecting events also makes the socket non-blocking. The event itself is never waited
+    // on: ogSysReceive polls the recorded network events instead.
+    HANDLE event = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    if (event == nullptr || WSAEventSelect(sock, event, FD_READ | FD_CLOSE) == SOCKET_ERROR) {
+        *why = OG_FAIL_SELECT;
+        ogRelease(sock, event);
         return false;
     }
-
-    g_open = true;
+    *out = OgSocket{static_cast<std::intptr_t>(sock), event};
     return true;
 }
 
-bool ogRead(OutGaugePacket &packet)
+long ogSysReceive(const OgSocket &socket, void *buf, std::size_t size)
 {
-    std::lock_guard<std::mutex> guard(g_lock);
-    if (!g_open)
-        return false;
-
-    ogPacketSetId(packet, -1);
-    bool accepted = false;
-    char buffer[OG_PACKET_SIZE];
-    // Each recv records FD_READ again while datagrams remain queued, so the
-    // loop ends when the queue is empty (or at the flood limit, leaving the
-    // rest recorded for the next call).
-    for (int taken = 0; taken < OG_DRAIN_LIMIT; ++taken) {
-        WSANETWORKEVENTS events;
-        if (WSAEnumNetworkEvents(g_socket, nullptr, &events) == SOCKET_ERROR)
-            break;
-        if ((events.lNetworkEvents & FD_READ) == 0)
-            break;
-        // A datagram longer than the buffer fails with WSAEMSGSIZE, with its first 96
-        // bytes in the buffer and the rest discarded: the record takes those. An empty
-        // one gives 0 and is dropped.
-        int got = recv(g_socket, buffer, static_cast<int>(sizeof buffer), 0);
-        if (got == SOCKET_ERROR && WSAGetLastError() == WSAEMSGSIZE)
-            got = static_cast<int>(sizeof buffer);
-        if (ogPacketAccept(packet, buffer, got))
-            accepted = true;
-    }
-    return accepted;
+    SOCKET sock = static_cast<SOCKET>(socket.handle);
+    // Each recv records FD_READ again while datagrams remain queued, so the drain ends when
+    // the queue is empty.
+    WSANETWORKEVENTS events;
+    if (WSAEnumNetworkEvents(sock, nullptr, &events) == SOCKET_ERROR ||
+        (events.lNetworkEvents & FD_READ) == 0)
+        return OG_SYS_EMPTY;
+    // A datagram longer than the buffer fails with WSAEMSGSIZE, with its first bytes in the
+    // buffer and the rest discarded: it counts as a datagram of the buffer's size, which the
+    // record takes. An empty one gives 0.
+    int got = recv(sock, static_cast<char *>(buf), static_cast<int>(size), 0);
+    if (got == SOCKET_ERROR)
+        return WSAGetLastError() == WSAEMSGSIZE ? static_cast<long>(size) : -1;
+    return got;
 }
 
-void ogClose()
+void ogSysClose(const OgSocket &socket)
 {
-    std::lock_guard<std::mutex> guard(g_lock);
-    if (!g_open)
-        return;
-    outPrintf("ogClose: Closing OutGauge...\n");
-    ogReleaseAll();
-    g_open = false;
+    ogRelease(static_cast<SOCKET>(socket.handle), static_cast<HANDLE>(socket.event));
 }

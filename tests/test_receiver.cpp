@@ -9,6 +9,7 @@
 #include <chrono>
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -213,31 +214,53 @@ TEST_F(Receiver, TakesLongerDatagramsByTheirFirst96BytesAndDropsEmptyOnes)
     EXPECT_FALSE(ogRead(p));
 }
 
-TEST_F(Receiver, PortHeldByAnotherProgramFailsTheBind)
+// A port held by another program fails the bind and is tried again, quietly, once a second of
+// the tick count the loop passes; closing ends the trying.
+TEST_F(Receiver, PortHeldByAnotherProgramIsTriedAgainEverySecond)
 {
-    bool ok = false;
-    std::string out;
-    int held = 0;
-    {
-        TestUdp holder(0);
-        ASSERT_TRUE(holder.ok());
-        held = holder.port();
-        testCaptureBegin();
-        ok = ogInit(held);
-        out = testCaptureEnd();
-    }
-    EXPECT_FALSE(ok);
-    EXPECT_EQ(out, "ogInit: Initializing OutGauge, port " + std::to_string(held) +
-                       "...\nogInit: Socket bind failed\n");
+    auto holder = std::make_unique<TestUdp>(0);
+    ASSERT_TRUE(holder->ok());
+    port = holder->port();
+    const std::string shown = std::to_string(port);
+    testCaptureBegin();
+    EXPECT_FALSE(ogInit(port));
+    EXPECT_EQ(testCaptureEnd(),
+              "ogInit: Initializing OutGauge, port " + shown +
+                  "...\nogInit: Socket bind failed\nogInit: Port " + shown +
+                  " is in use by another program; trying again every second...\n");
 
-    // Nothing is left open: reads fail, closing prints nothing, a later init works.
+    // Nothing is open while it waits: reads fail and leave the packet untouched.
     OutGaugePacket p = filled(1);
     EXPECT_FALSE(ogRead(p));
     EXPECT_TRUE(samePacket(p, filled(1)));
     testCaptureBegin();
+    EXPECT_FALSE(ogRetry(4294967000u)); // starts the count, across the wrap
+    EXPECT_FALSE(ogRetry(4294967295u));
+    EXPECT_FALSE(ogRetry(704u)); // a second later: tried, still held
+    holder.reset();
+    EXPECT_FALSE(ogRetry(1703u));
+    EXPECT_TRUE(ogRetry(1704u));
+    EXPECT_EQ(testCaptureEnd(),
+              "ogInit: Port " + shown + " is free now: receiving OutGauge data\n");
+    EXPECT_TRUE(ogIsOpen());
+    ASSERT_TRUE(send(datagram(96, "XRT", 0.0f)));
+    EXPECT_TRUE(pollRead(p));
+    EXPECT_FALSE(ogRetry(9000u));
+
+    // Closed while it waits: never opened again.
+    quietClose();
+    holder = std::make_unique<TestUdp>(port);
+    ASSERT_TRUE(holder->ok());
+    testCaptureBegin();
+    EXPECT_FALSE(ogInit(port));
+    testCaptureEnd();
+    testCaptureBegin();
     ogClose();
+    holder.reset();
+    EXPECT_FALSE(ogRetry(20000u));
+    EXPECT_FALSE(ogRetry(30000u));
     EXPECT_EQ(testCaptureEnd(), "");
-    EXPECT_TRUE(openOnFreePort());
+    EXPECT_FALSE(ogIsOpen());
 }
 
 TEST_F(Receiver, BindsEveryAddressAndTheLow16BitsOfThePort)

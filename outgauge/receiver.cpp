@@ -1,0 +1,136 @@
+// The portable part of the OutGauge receiver: its state, messages, the drain and the wait for a
+// port held by another program; the backends only make, read and close the socket.
+#include "outgauge/receiver.h"
+
+#include "base/out.h"
+#include "base/pace.h"
+
+#include <atomic>
+#include <mutex>
+
+namespace {
+
+// The lock serialises every routine: ogClose also runs on the console-event thread while the
+// main loop may be inside ogRead, and the socket must not be closed (and its descriptor
+// perhaps reused by another open) under a receive in progress.
+std::mutex g_lock;
+bool g_open = false;
+OgSocket g_socket = {-1, nullptr};
+
+// The port was held by another program: ogRetry tries it again. Read without the lock on every
+// pass of the loop.
+std::atomic<bool> g_waiting{false};
+std::uint16_t g_port = 0;
+Pace g_pace = {false, 0};
+
+// Prints the message of a failure; true when it is the port held by another program, which is
+// worth trying again.
+bool ogReportFailure(OgOpenFailure why, std::uint16_t port)
+{
+    switch (why) {
+    case OG_FAIL_STARTUP:
+        outPrintf("ogInit : WSAStartup failed");
+        return false;
+    case OG_FAIL_SOCKET:
+        outPrintf("ogInit: Socket creation failed\n");
+        return false;
+    case OG_FAIL_BUSY:
+        outPrintf("ogInit: Socket bind failed\n");
+        outPrintf("ogInit: Port %u is in use by another program; trying again every second...\n",
+                  static_cast<unsigned>(port));
+        return true;
+    case OG_FAIL_BIND:
+        outPrintf("ogInit: Socket bind failed\n");
+        return false;
+    case OG_FAIL_SELECT:
+        outPrintf("ogInit: WSAEventSelect failed\n");
+        return false;
+    }
+    return false;
+}
+
+} // namespace
+
+std::uint16_t ogPortOf(std::int32_t configured)
+{
+    return static_cast<std::uint16_t>(static_cast<std::uint32_t>(configured) & 0xFFFFu);
+}
+
+bool ogInit(std::int32_t port)
+{
+    std::lock_guard<std::mutex> guard(g_lock);
+    if (g_open)
+        return true;
+    outPrintf("ogInit: Initializing OutGauge, port %d...\n", static_cast<int>(port));
+    g_port = ogPortOf(port);
+    OgOpenFailure why = OG_FAIL_SOCKET;
+    if (ogSysOpen(g_port, &g_socket, &why)) {
+        g_open = true;
+        g_waiting.store(false);
+        return true;
+    }
+    g_waiting.store(ogReportFailure(why, g_port));
+    g_pace.started = false;
+    return false;
+}
+
+bool ogRead(OutGaugePacket &packet)
+{
+    std::lock_guard<std::mutex> guard(g_lock);
+    if (!g_open)
+        return false;
+
+    ogPacketSetId(packet, -1);
+    bool accepted = false;
+    unsigned char buf[OG_PACKET_SIZE];
+    // Every receive counts toward the bound, failed ones included, so that a sender flooding
+    // the port cannot keep the main loop here.
+    for (int i = 0; i < OG_DRAIN_LIMIT; ++i) {
+        long n = ogSysReceive(g_socket, buf, sizeof buf);
+        if (n == OG_SYS_EMPTY)
+            break;
+        if (ogPacketAccept(packet, buf, n))
+            accepted = true;
+    }
+    return accepted;
+}
+
+void ogClose()
+{
+    std::lock_guard<std::mutex> guard(g_lock);
+    g_waiting.store(false);
+    if (!g_open)
+        return;
+    outPrintf("ogClose: Closing OutGauge...\n");
+    ogSysClose(g_socket);
+    g_socket = OgSocket{-1, nullptr};
+    g_open = false;
+}
+
+bool ogRetry(std::uint32_t now)
+{
+    if (!g_waiting.load(std::memory_order_relaxed))
+        return false;
+    std::lock_guard<std::mutex> guard(g_lock);
+    if (!g_waiting.load() || g_open || !paceDue(&g_pace, now, PACE_RETRY_MS))
+        return false;
+    OgOpenFailure why = OG_FAIL_SOCKET;
+    if (ogSysOpen(g_port, &g_socket, &why)) {
+        g_open = true;
+        g_waiting.store(false);
+        outPrintf("ogInit: Port %u is free now: receiving OutGauge data\n",
+                  static_cast<unsigned>(g_port));
+        return true;
+    }
+    if (why != OG_FAIL_BUSY) {
+        ogReportFailure(why, g_port);
+        g_waiting.store(false);
+    }
+    return false;
+}
+
+bool ogIsOpen()
+{
+    std::lock_guard<std::mutex> guard(g_lock);
+    return g_open;
+}
