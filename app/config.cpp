@@ -87,6 +87,11 @@ void configLoadCar(const char *path, const char *car, CarProfile *out)
     configResolveProfile(path, car, out);
 }
 
+bool configStampEqual(const ConfigStamp &a, const ConfigStamp &b)
+{
+    return a.readable == b.readable && a.size == b.size && a.modified == b.modified;
+}
+
 const char *configPathOr(const char *built)
 {
     return built != nullptr ? built : CONFIG_FALLBACK_PATH;

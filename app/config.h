@@ -6,7 +6,7 @@
 
 #include "app/led.h"
 
-// The [config] section, read once at start-up.
+// The [config] section, read at start-up and when the file is saved.
 struct GlobalSettings {
     std::int32_t outGaugePort;
     std::int32_t deviceID;
@@ -141,6 +141,18 @@ char *configBuildPath();
 // Backend: the file's name relative to the working directory, used when
 // configBuildPath gives NULL.
 extern const char CONFIG_FALLBACK_PATH[];
+
+// What a check of the file compares, to see whether it was edited.
+struct ConfigStamp {
+    bool readable;         // a regular file, not empty, that could be opened for reading
+    std::uint64_t size;    // bytes
+    std::int64_t modified; // the last modification, in the platform's units
+};
+
+bool configStampEqual(const ConfigStamp &a, const ConfigStamp &b);
+
+// Backend: the stamp of the file at path; all zero when there is none.
+ConfigStamp configFileStamp(const char *path);
 
 // The path the program reads: built (from configBuildPath), or CONFIG_FALLBACK_PATH when
 // built is NULL.

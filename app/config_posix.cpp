@@ -4,6 +4,8 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 const char CONFIG_FALLBACK_PATH[] = "lumivane.cfg";
@@ -28,4 +30,22 @@ char *configBuildPath()
             return nullptr;
         size *= 2;
     }
+}
+
+ConfigStamp configFileStamp(const char *path)
+{
+    ConfigStamp stamp = {false, 0, 0};
+    if (path == nullptr)
+        return stamp;
+    struct stat st;
+    if (stat(path, &st) != 0)
+        return stamp;
+    stamp.size = static_cast<std::uint64_t>(st.st_size);
+    stamp.modified = static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+    int fd = open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd >= 0) {
+        stamp.readable = S_ISREG(st.st_mode) && st.st_size > 0;
+        close(fd);
+    }
+    return stamp;
 }

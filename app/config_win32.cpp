@@ -31,3 +31,26 @@ char *configBuildPath()
     std::memcpy(path + len, fileName, sizeof fileName);
     return path;
 }
+
+ConfigStamp configFileStamp(const char *path)
+{
+    ConfigStamp stamp = {false, 0, 0};
+    if (path == nullptr)
+        return stamp;
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExA(path, GetFileExInfoStandard, &data))
+        return stamp;
+    stamp.size = (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+    stamp.modified = static_cast<std::int64_t>(
+        (static_cast<std::uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32) |
+        data.ftLastWriteTime.dwLowDateTime);
+    // Shared with every kind of access, so that an editor holding the file open is no bar.
+    HANDLE file =
+        CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file != INVALID_HANDLE_VALUE) {
+        stamp.readable = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 && stamp.size > 0;
+        CloseHandle(file);
+    }
+    return stamp;
+}

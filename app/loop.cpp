@@ -38,6 +38,93 @@ AppState appInitialState()
     return app;
 }
 
+namespace {
+
+// Writes the two LED states, and keeps them for a device opened again.
+void appWrite(AppState *app, bool led1, bool led2)
+{
+    app->led1 = led1;
+    app->led2 = led2;
+    hidSetLeds(led1, led2);
+}
+
+// The device step of start-up: the device, only while the receiver is open. True when the
+// device was opened.
+bool appOpenDevice(AppState *app)
+{
+    if (!initHID(app->settings.deviceID, app->settings.deviceNum)) {
+        outPrintf("HID init failed!\n");
+        return false;
+    }
+    // The console handler closes the receiver first, then the device: a receiver closed by
+    // now means the handler has begun, and the device it may have closed already must not
+    // stay open.
+    if (!ogIsOpen()) {
+        closeHID();
+        return false;
+    }
+    return true;
+}
+
+// The file was edited: [config] and the current car read again. The flash times and the car's
+// codes apply at once; another port or device waits for the file to stay as it is.
+void appReload(AppState *app)
+{
+    GlobalSettings fresh = CONFIG_DEFAULTS;
+    configLoadSettings(app->configPath, &fresh);
+    for (const ConfigKey &key : CONFIG_KEYS) {
+        if (key.flash != LED_FLASH_NONE)
+            app->settings.*key.field = fresh.*key.field;
+    }
+    if (app->carLoaded)
+        configLoadCar(app->configPath, app->car, &app->profile);
+    app->pending = fresh;
+    app->pendingOpen = fresh.outGaugePort != app->settings.outGaugePort ||
+                       fresh.deviceID != app->settings.deviceID ||
+                       fresh.deviceNum != app->settings.deviceNum;
+}
+
+// Opens the edited port and device, as start-up does; true when the device was opened.
+bool appReopen(AppState *app)
+{
+    const bool portChanged = app->pending.outGaugePort != app->settings.outGaugePort;
+    app->settings.outGaugePort = app->pending.outGaugePort;
+    app->settings.deviceID = app->pending.deviceID;
+    app->settings.deviceNum = app->pending.deviceNum;
+    // The device follows the receiver: with another port both are opened again.
+    closeHID();
+    if (portChanged) {
+        ogClose();
+        if (!ogInit(app->settings.outGaugePort)) {
+            outPrintf("OutGauge init failed!\n");
+            return false;
+        }
+    }
+    return ogIsOpen() && appOpenDevice(app);
+}
+
+// Compares the file with what was last read; true when the device was opened.
+bool appCheckFile(AppState *app)
+{
+    const ConfigStamp stamp = configFileStamp(app->configPath);
+    if (!configStampEqual(stamp, app->fileStamp)) {
+        app->fileStamp = stamp;
+        app->pendingOpen = false;
+        // A file that is missing, empty or cannot be read is most likely being saved: what is
+        // in use stays until the next change.
+        if (stamp.readable)
+            appReload(app);
+        return false;
+    }
+    if (!app->pendingOpen)
+        return false;
+    // The file stayed as it is for one more check: it was not caught half-saved.
+    app->pendingOpen = false;
+    return appReopen(app);
+}
+
+} // namespace
+
 void appStartup(AppState *app)
 {
     outPrintf("---------------------------------\n");
@@ -47,42 +134,54 @@ void appStartup(AppState *app)
     consoleInstallHandler();
     app->configBuilt = configBuildPath();
     app->configPath = configPathOr(app->configBuilt);
+    // Taken before the read, so that an edit made during it is seen at the first check.
+    app->fileStamp = configFileStamp(app->configPath);
     configLoadSettings(app->configPath, &app->settings);
     std::memset(app->car, 0, sizeof app->car);
+    app->carLoaded = false;
 
-    // Nothing here ends the program: a receiver or a device that cannot be opened is
-    // reported, and the program runs on with what it has (a loop that finds nothing to
-    // read, or writes that go nowhere) until the user closes it.
-    if (!ogInit(app->settings.outGaugePort)) {
+    // Nothing here ends the program. The receiver comes first, and the device only with it, so
+    // that a second copy on the same port leaves the first one's device alone; a port held by
+    // another program is tried again every second (ogRetry), a missing device looked for
+    // (hidRetry), and anything else is reported and the program runs on without it.
+    if (!ogInit(app->settings.outGaugePort))
         outPrintf("OutGauge init failed!\n");
-        ogClose();
-        closeHID();
-    }
-    if (!initHID(app->settings.deviceID, app->settings.deviceNum)) {
-        outPrintf("HID init failed!\n");
-        ogClose();
-        closeHID();
-    }
+    else
+        appOpenDevice(app);
     outPrintf("Ready for OutGauge data\n");
     app->lastPacketTick = 0;
 }
 
+void appKeepUp(AppState *app, std::uint32_t now)
+{
+    bool opened = paceDue(&app->fileCheck, now, PACE_RETRY_MS) && appCheckFile(app);
+    if (ogRetry(now))
+        opened = appOpenDevice(app) || opened;
+    opened = hidRetry(now) || opened;
+    // A device opened again shows what it would have shown all along.
+    if (opened)
+        hidSetLeds(app->led1, app->led2);
+}
+
 void appLoopPass(AppState *app)
 {
+    const std::uint32_t now = clockTicks();
+    appKeepUp(app, now);
     if (ogRead(app->packet)) {
         char car[OG_CAR_NAME_SIZE];
         ogPacketCarName(app->packet, car);
         if (std::strcmp(car, app->car) != 0) {
             std::memcpy(app->car, car, sizeof app->car);
             configLoadCar(app->configPath, app->car, &app->profile);
+            app->carLoaded = true;
         }
         const LedStates leds = appLeds(*app);
-        hidSetLeds(leds.led1, leds.led2);
-        app->lastPacketTick = clockTicks();
+        appWrite(app, leds.led1, leds.led2);
+        app->lastPacketTick = now;
     }
     // Unsigned difference: correct across the wrap of the tick count.
-    if (static_cast<std::uint32_t>(clockTicks() - app->lastPacketTick) > LOOP_IDLE_MS) {
-        hidSetLeds(false, false);
+    if (static_cast<std::uint32_t>(now - app->lastPacketTick) > LOOP_IDLE_MS) {
+        appWrite(app, false, false);
         clockSleep(LOOP_IDLE_PAUSE_MS);
     }
     clockSleep(LOOP_PAUSE_MS);

@@ -5,6 +5,7 @@
 
 #include "app/config.h"
 #include "app/led.h"
+#include "base/pace.h"
 #include "outgauge/packet.h"
 
 constexpr std::uint32_t LOOP_PAUSE_MS = 10;
@@ -15,22 +16,33 @@ constexpr std::uint32_t LOOP_IDLE_PAUSE_MS = 100;
 // hands each module what it needs.
 struct AppState {
     char *configBuilt;            // the file's path as start-up built it (NULL: none was built)
-    const char *configPath;       // the file read at start-up and at every car change
-    GlobalSettings settings;      // [config]
+    const char *configPath;       // the file read at start-up, at every car change and edit
+    GlobalSettings settings;      // [config]; the port and the device as they were opened
     CarProfile profile;           // the current car's; all zero until the first car is loaded
     char car[OG_CAR_NAME_SIZE];   // the car whose profile is loaded; empty at start
+    bool carLoaded;               // whether a car's profile has been loaded
     OutGaugePacket packet;        // the newest datagram
     std::uint32_t lastPacketTick; // when a pass last accepted a datagram; 0 at start
+    bool led1, led2;              // the LED states last written
+    ConfigStamp fileStamp;        // the file as it was when last read
+    Pace fileCheck;               // when the file is next compared with fileStamp
+    GlobalSettings pending;       // an edited port or device, opened once the file stays as is
+    bool pendingOpen;             // whether pending differs from the port and device in use
 };
 
 // The state before start-up: nothing loaded, nothing received.
 AppState appInitialState();
 
 // Banner, title, console handler, settings, receiver and device, in this order. A step that
-// fails is reported and the rest go on: the program runs with whatever could be opened.
+// fails is reported and the program runs on: the device is opened only with a receiver, and
+// what is missing (the port held by another program, the device) is tried again while it runs.
 void appStartup(AppState *app);
 
-// One pass of the loop: read, car change, LED update, idle rule, pauses.
+// Once a second: an edit of the file, the receiver's port and the device, each looked at again
+// (see appLoopPass).
+void appKeepUp(AppState *app, std::uint32_t now);
+
+// One pass of the loop: what appKeepUp finds, read, car change, LED update, idle rule, pauses.
 void appLoopPass(AppState *app);
 
 // Frees what start-up allocated. The program never leaves its loop; the tests do.

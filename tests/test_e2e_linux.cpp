@@ -7,6 +7,7 @@
 
 #include <csignal>
 #include <fcntl.h>
+#include <memory>
 #include <unistd.h>
 
 TEST_F(EndToEnd, StartsWithTheDeviceAndFollowsTheCar)
@@ -60,17 +61,25 @@ TEST_F(EndToEnd, ConsoleSignalsEndTheProgramAndLeaveTheLedsAsTheyWere)
     }
 }
 
-TEST_F(EndToEnd, WithoutADeviceItReportsAndKeepsRunning)
+// Started without the device: datagrams are read all the same, and the device plugged in later
+// is found and shown the current state at once.
+TEST_F(EndToEnd, WithoutADeviceItReadsOnAndFindsTheDeviceLater)
 {
     addDevice(0, 0x1234, 0xCA03);
-    writeConfig("");
+    writeConfig("[default]\nLED1=14\n");
     start();
     expectStartup(false);
-    // Datagrams are no longer read: nothing more is printed, and the program stays up.
-    send({"--car", "XRT", "--count", "3"});
-    std::string more;
-    EXPECT_FALSE(processReadLine(proc, more, 1500)) << more;
-    expectCleanCtrlC();
+    TestProcess sender;
+    ASSERT_TRUE(processStart(sender, LUMIVANE_OGSEND,
+                             {"--hold", "--port", std::to_string(port), "--car", "XRT"}, ""));
+    EXPECT_EQ(line(), "Car: XRT");
+    addDevice(1, 0x046D, 0xCA03);
+    openReports(1);
+    expectLines({testStartupLines("", port).back(), "initHID: Device found."});
+    EXPECT_EQ(nextReport(), 1);
+    processStop(sender, SIGINT, 10000);
+    close(sender.outFd);
+    expectEndBySignal(proc, SIGINT, {"Shutdown...", "ogClose: Closing OutGauge..."});
 }
 
 // deviceNum=1 with two identical devices: the second one gets the reports, the first none.
@@ -93,24 +102,99 @@ TEST_F(EndToEnd, DeviceNumberChoosesAmongIdenticalDevices)
     expectCleanCtrlC();
 }
 
-// Another program holds the port: the receiver fails, yet the device is opened and the idle
-// loop switches the LEDs off; Ctrl+C has no receiver to close.
-TEST_F(EndToEnd, PortInUseStillOpensTheDevice)
+// Another program holds the port: no device is opened while it does, and when it lets go the
+// receiver opens, then the device.
+TEST_F(EndToEnd, PortHeldByAnotherProgramIsWaitedFor)
 {
-    TestUdp holder(port);
-    ASSERT_TRUE(holder.ok());
+    auto holder = std::make_unique<TestUdp>(port);
+    ASSERT_TRUE(holder->ok());
     addDevice(0, 0x046D, 0xCA03);
-    writeConfig("");
+    writeConfig("[default]\nLED2=14\n");
     openReports(0);
     start();
     std::vector<std::string> lines = testStartupLines(dir + "/lumivane.cfg", port);
-    lines.insert(lines.end() - 1, {"ogInit: Socket bind failed", "OutGauge init failed!"});
-    lines.insert(lines.end(), {"initHID: Device found.", "Ready for OutGauge data"});
+    const std::string searching = lines.back();
+    lines.pop_back();
+    const std::string shown = std::to_string(port);
+    lines.insert(lines.end(), {"ogInit: Socket bind failed",
+                               "ogInit: Port " + shown +
+                                   " is in use by another program; trying again every second...",
+                               "OutGauge init failed!", "Ready for OutGauge data"});
     expectLines(lines);
-    EXPECT_EQ(nextReport(), 0);
+    EXPECT_EQ(nextReport(1500), -1) << "a report while another program held the port";
+    holder.reset();
+    expectLines({"ogInit: Port " + shown + " is free now: receiving OutGauge data", searching,
+                 "initHID: Device found."});
+    send({"--car", "XRT", "--count", "3"});
+    EXPECT_TRUE(waitReport(2));
+    expectEndBySignal(proc, SIGINT, {"Car: XRT", "Shutdown...", "ogClose: Closing OutGauge..."});
+}
+
+// A second copy on the same port leaves the device to the first, and takes over when the first
+// ends.
+TEST_F(EndToEnd, SecondCopyOnThePortWaitsForTheFirst)
+{
+    startWithDevice("[default]\nLED1=14\n");
+    const std::string second = testTempDir("e2e-second");
+    testWriteConfig(second, testConfigText(port, "[default]\nLED2=14\n"));
+    TestProcess copy;
+    ASSERT_TRUE(processStart(copy, LUMIVANE_BINARY, {}, second));
+    std::string l;
+    bool waits = false;
+    while (processReadLine(copy, l, 10000) && l != "Ready for OutGauge data")
+        waits = waits || l.find("is in use by another program") != std::string::npos;
+    EXPECT_TRUE(waits) << copy.all;
+    TestProcess sender;
+    ASSERT_TRUE(processStart(sender, LUMIVANE_OGSEND,
+                             {"--hold", "--port", std::to_string(port), "--car", "XRT"}, ""));
+    EXPECT_TRUE(waitReport(1));
+    // The first copy's state only: the second one, were it writing, would switch the LEDs off
+    // every 110 ms as it receives nothing.
+    for (long long end = testNowMs() + 1500; testNowMs() < end;)
+        ASSERT_EQ(nextReport(), 1) << "a report of the second copy";
+    expectEndBySignal(proc, SIGINT, {"Car: XRT", "Shutdown...", "ogClose: Closing OutGauge..."});
+    EXPECT_TRUE(waitReport(2)) << copy.all;
+    processStop(sender, SIGINT, 10000);
+    close(sender.outFd);
+    expectEndBySignal(copy, SIGINT, {"Shutdown...", "ogClose: Closing OutGauge..."});
+    close(copy.outFd);
+}
+
+// An edit while datagrams stream applies at once, without a restart.
+TEST_F(EndToEnd, EditsTakeEffectOnSave)
+{
+    startWithDevice("[XRT]\nLED1=14\n");
+    TestProcess sender;
+    ASSERT_TRUE(processStart(sender, LUMIVANE_OGSEND,
+                             {"--hold", "--port", std::to_string(port), "--car", "XRT"}, ""));
+    EXPECT_EQ(line(), "Car: XRT");
+    EXPECT_TRUE(waitReport(1));
+    writeConfig("[XRT]\nLED2=14\n");
+    expectLines({"Loading config " + dir + "/lumivane.cfg...", "Car: XRT"});
+    EXPECT_TRUE(waitReport(2));
+    processStop(sender, SIGINT, 10000);
+    close(sender.outFd);
     expectCleanCtrlC();
-    for (std::string more; processReadLine(proc, more, 1000);)
-        ADD_FAILURE() << "after Shutdown...: " << more;
+}
+
+// A file caught while it is being saved: empty, then with [config] cut short, which would move
+// the port to the default. Neither moves the port, and the whole file is read when it comes.
+TEST_F(EndToEnd, HalfSavedFileDoesNotMoveThePort)
+{
+    startWithDevice("[XRT]\nLED1=14\n");
+    const std::string loading = "Loading config " + dir + "/lumivane.cfg...";
+    testWriteConfig(dir, "");
+    std::string more;
+    EXPECT_FALSE(processReadLine(proc, more, 2500)) << "read the empty file: " << more;
+    testWriteConfig(dir, "[con");
+    EXPECT_EQ(line(), loading);
+    writeConfig("[XRT]\nLED2=14\n");
+    EXPECT_EQ(line(), loading);
+    EXPECT_FALSE(processReadLine(proc, more, 2500)) << "after the whole file: " << more;
+    send({"--car", "XRT", "--count", "3"});
+    EXPECT_EQ(line(), "Car: XRT");
+    EXPECT_TRUE(waitReport(2));
+    expectCleanCtrlC();
 }
 
 // Datagrams as today's senders write them (tests/data): a 109-byte one with the car "beam", a

@@ -2,15 +2,19 @@
 // loopback and the stand-in hidraw device.
 #include "app/clock.h"
 #include "app/config.h"
+#include "app/console.h"
 #include "app/loop.h"
+#include "hid/hid.h"
+#include "outgauge/receiver.h"
 #include "support/loop_fixture.h"
 #include "support/test_support.h"
 
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <filesystem>
 #include <cstring>
+#include <filesystem>
+#include <memory>
 #include <fcntl.h>
 #include <thread>
 #include <unistd.h>
@@ -26,6 +30,7 @@ protected:
         dir = testTempDir("loop");
         config = testWriteConfig(dir, "[XRT]\nLED1=1\nLED2=-3\n[FZR]\nLED1=14\n");
         app.configPath = config.c_str();
+        app.fileStamp = configFileStamp(app.configPath);
         testCaptureBegin();
         openBoth();
         testCaptureEnd();
@@ -211,4 +216,29 @@ TEST_F(Loop, CarChangesReloadOnceAndApplyFromTheSameDatagram)
         EXPECT_EQ(testCaptureEnd(), step.printed);
         EXPECT_EQ(written(), std::vector<int>{step.report});
     }
+}
+
+// A console event while the port is held by another program and the device is missing: once
+// the shutdown has begun, neither is opened again, though both become free.
+TEST_F(Loop, NothingIsOpenedAgainOnceTheShutdownBegan)
+{
+    clockSetTest(1000);
+    testCaptureBegin();
+    ogClose();
+    closeHID();
+    auto holder = std::make_unique<TestUdp>(port);
+    ASSERT_TRUE(holder->ok());
+    EXPECT_FALSE(ogInit(port));
+    std::filesystem::rename(hidrawTreeNodePath(tree, 0), hidrawTreeNodePath(tree, 0) + ".away");
+    EXPECT_FALSE(initHID(0xCA03, 0));
+    ctrlHandler(CONSOLE_CTRL_C);
+    holder.reset();
+    std::filesystem::rename(hidrawTreeNodePath(tree, 0) + ".away", hidrawTreeNodePath(tree, 0));
+    for (int i = 0; i < 300; ++i)
+        appLoopPass(&app);
+    const std::string out = testCaptureEnd();
+    EXPECT_EQ(out.substr(out.find("Shutdown...")), "Shutdown...\n");
+    EXPECT_FALSE(ogIsOpen());
+    EXPECT_FALSE(hidIsOpen());
+    EXPECT_TRUE(written().empty());
 }

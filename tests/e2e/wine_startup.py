@@ -132,15 +132,27 @@ def startup_lines(startup, port, device_id):
 
 def expect_start(program, startup, port, device_id, udp_ok):
     lines = startup_lines(startup, port, device_id)
-    if not udp_ok:
-        lines[-1:-1] = ["ogInit: Socket bind failed", "OutGauge init failed!"]
-    lines += ["initHID: Device not found.", "HID init failed!"]
     if udp_ok:
-        lines.append("ogClose: Closing OutGauge...")
+        lines += ["initHID: Device not found.", "HID init failed!"]
+    else:
+        # Without a receiver the device is not looked for.
+        lines[-1:] = ["ogInit: Socket bind failed",
+                      "ogInit: Port %d is in use by another program; trying again every "
+                      "second..." % port,
+                      "OutGauge init failed!"]
     lines.append("Ready for OutGauge data")
     for index, line in enumerate(lines):
         program.expect(line, START_TIMEOUT if index == 0 else LINE_TIMEOUT)
     return time.monotonic() - program.started
+
+
+def port_is_held(port):
+    with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as probe:
+        try:
+            probe.bind(("0.0.0.0", port))
+        except OSError:
+            return True
+    return False
 
 
 def case_start_then_ctrl_c(emulator, exe, startup, workdir):
@@ -152,18 +164,18 @@ def case_start_then_ctrl_c(emulator, exe, startup, workdir):
         ready = expect_start(program, startup, port, 0xCA04, udp_ok=True)
         print("start-up to 'Ready' under Wine: %.2f s" % ready)
 
-        # The HID failure closed the receiver: its port is free again.
-        with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as again:
-            again.bind(("0.0.0.0", port))
+        # Without the device the receiver stays open.
+        if not port_is_held(port):
+            raise Failure("the receiver's port is free after a start-up without the device")
 
         # Wine turns SIGINT into the console's Ctrl+C event.
         program.proc.send_signal(signal.SIGINT)
         program.expect("Shutdown...")
         shown = time.monotonic()
-        # The receiver and the device are closed already: nothing more is printed.
+        program.expect("ogClose: Closing OutGauge...")
         rest = program.rest_of_output(EXIT_TIMEOUT)
         if rest:
-            raise Failure("unexpected output after Shutdown...: %r" % rest)
+            raise Failure("unexpected output after the shutdown lines: %r" % rest)
         program.proc.wait(timeout=EXIT_TIMEOUT)
         paused = time.monotonic() - shown
         # The handler pauses 200 ms before the process ends (loose lower bound).
@@ -176,20 +188,28 @@ def case_start_then_ctrl_c(emulator, exe, startup, workdir):
 
 
 def case_port_in_use(emulator, exe, startup, workdir):
-    """Another program holds the port: the receiver fails, start-up goes on."""
-    with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as holder:
-        holder.bind(("0.0.0.0", 0))
-        port = holder.getsockname()[1]
-        write_config(workdir, port, "51715")
-        program = Program(emulator, exe, workdir)
-        try:
-            ready = expect_start(program, startup, port, 0xCA03, udp_ok=False)
-            print("start-up with the port in use: %.2f s" % ready)
-            time.sleep(0.3)
-            if program.proc.poll() is not None:
-                raise Failure("the program ended instead of running on")
-        finally:
-            program.stop()
+    """Another program holds the port: start-up goes on without a receiver and without the
+    device, and the port is taken, then the device looked for, once it is free."""
+    holder = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+    holder.bind(("0.0.0.0", 0))
+    port = holder.getsockname()[1]
+    write_config(workdir, port, "51715")
+    program = Program(emulator, exe, workdir)
+    try:
+        ready = expect_start(program, startup, port, 0xCA03, udp_ok=False)
+        print("start-up with the port in use: %.2f s" % ready)
+        holder.close()
+        freed = time.monotonic()
+        program.expect("ogInit: Port %d is free now: receiving OutGauge data" % port)
+        print("port taken %.2f s after it was freed" % (time.monotonic() - freed))
+        program.expect(startup_lines(startup, port, 0xCA03)[-1])
+        program.expect("initHID: Device not found.")
+        program.expect("HID init failed!")
+        if program.proc.poll() is not None:
+            raise Failure("the program ended instead of running on")
+    finally:
+        holder.close()
+        program.stop()
 
 
 def main():

@@ -15,6 +15,7 @@
 #include <winsock2.h>
 #include <windows.h>
 using TestSocketLength = int;
+constexpr int TEST_SOCK_CLOEXEC = 0;
 #else
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -22,6 +23,9 @@ using TestSocketLength = int;
 #include <unistd.h>
 #define closesocket close
 using TestSocketLength = socklen_t;
+// The programs that tests start must not inherit the test's sockets: a port the test frees
+// would stay held by the program.
+constexpr int TEST_SOCK_CLOEXEC = SOCK_CLOEXEC;
 #endif
 
 namespace fs = std::filesystem;
@@ -104,7 +108,7 @@ long long testNowMs()
 TestUdp::TestUdp(int bindPort)
 {
     netStart();
-    fd_ = static_cast<std::intptr_t>(socket(AF_INET, SOCK_DGRAM, 0));
+    fd_ = static_cast<std::intptr_t>(socket(AF_INET, SOCK_DGRAM | TEST_SOCK_CLOEXEC, 0));
     ok_ = fd_ != -1;
     if (ok_ && bindPort >= 0) {
         sockaddr_in addr = netAddress(nullptr, bindPort);

@@ -28,6 +28,8 @@ INIT_LINE = "initHID: Initializing HID (Device ID 0x{:04X})...HID GUID: 4D1E55B2
 DATA = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "data")
 # The end of a start-up that found the device.
 FOUND = ["initHID: Device found.", "Ready for OutGauge data"]
+# What the program says when the device it drives is gone.
+LOST = "initHID: Device lost, waiting for it to come back..."
 
 
 class CaseFailed(Exception):
@@ -408,7 +410,9 @@ def case_reports(env, case):
 
 
 def case_unplug(env, case):
-    """Unplugged while datagrams stream: runs on silently, never opens the replugged device."""
+    """Unplugged while datagrams stream, then plugged in again (the same device: the same name
+    and serial number): the program says the device is lost, lets go of it, and drives it again
+    once it is back."""
     dev = env.devices
     node = dev.plug(case, "gone", 0xCA03)
     folder = env.folder("unplug", "[XRT]\nLED1=14\nLED2=14\n")
@@ -419,30 +423,68 @@ def case_unplug(env, case):
         sender = env.send_hold("--car", "XRT")
         case.require(dev.wait("gone", "output", report(3)) is not None, "no report before unplug")
         case.check(prog.line() == "Car: XRT", "no 'Car: XRT' line")
+        time.sleep(1)
+        before = len(dev.outputs("gone"))
         dev.unplug("gone")
         unplugged = time.monotonic()
-        time.sleep(1.5)
-        node2 = dev.plug(case, "back", 0xCA03)
-        note(f"{case.name}: device on {node}, replugged as {node2}")
-        time.sleep(1.5)
+        case.require(prog.line(60) == LOST, f"no word of the lost device: {prog.lines}")
+        note(f"{case.name}: {before} reports before the unplug, lost "
+             f"{time.monotonic() - unplugged:.1f} s after it")
+        if env.leg.opens_are_the_programs:
+            held = [os.readlink(fd) for fd in glob.glob(f"/proc/{prog.proc.pid}/fd/*")]
+            case.check(not any("hidraw" in link for link in held),
+                       f"the lost device's node is still held: {held}")
+        node2 = dev.plug(case, "gone", 0xCA03)
+        plugged = time.monotonic()
+        case.check(not dev.outputs("gone", unplugged + 0.05), "reports while unplugged")
+        prog.expect(case, [INIT_LINE.format(0xCA03), "initHID: Device found."])
+        back = dev.wait("gone", "output", report(3), plugged, 60)
+        case.check(back is not None, "no report to the device plugged in again")
+        if back is not None:
+            time.sleep(1)
+            note(f"{case.name}: device on {node}, plugged in again as {node2}; reports again "
+                 f"{back - plugged:.1f} s after the plug, {len(dev.outputs('gone', plugged))} "
+                 f"in the {time.monotonic() - back:.1f} s since")
+        case.check(prog.line(0.1) is None, f"unexpected output {prog.lines[prog.taken:]}")
         sender.send_signal(signal.SIGINT)
         sender.wait(10)
-        # Past the 2 s of the idle rule: the all-off reports go to the gone device too.
-        time.sleep(3)
-        case.check(prog.proc.poll() is None, "the program ended after the unplug")
-        case.check(prog.line(0.1) is None, f"printed after the unplug: {prog.lines[prog.taken:]}")
-        case.check(not dev.outputs("gone", unplugged + 0.05), "reports after the unplug")
-        case.check(not dev.outputs("back"), f"reports to the replugged device: "
-                                            f"{dev.outputs('back')}")
-        if env.leg.opens_are_the_programs:
-            case.check(not dev.of("back", "open"),
-                       f"the replugged device was opened: {dev.of('back', 'open')}")
         prog.ctrl_c(case)
     finally:
         if sender and sender.poll() is None:
             sender.kill()
         prog.kill()
-        dev.unplug("back")
+        dev.unplug("gone")
+
+
+def case_late(env, case):
+    """Started before the device is plugged in: datagrams are read, and the device is found
+    when it comes and shown the car's state."""
+    dev = env.devices
+    folder = env.folder("late", "[default]\nLED1=14\n")
+    prog = Program(env.leg, folder)
+    sender = None
+    try:
+        prog.expect_startup(case, env.port, 0xCA03, ["initHID: Device not found.",
+                                                      "HID init failed!",
+                                                      "Ready for OutGauge data"])
+        sender = env.send_hold("--car", "LATE")
+        case.check(prog.line() == "Car: LATE", "no 'Car: LATE' line")
+        time.sleep(2)
+        dev.plug(case, "late", 0xCA03)
+        plugged = time.monotonic()
+        prog.expect(case, [INIT_LINE.format(0xCA03), "initHID: Device found."])
+        got = dev.wait("late", "output", report(1), plugged, 60)
+        case.check(got is not None, f"no report to the late device: {dev.outputs('late')}")
+        if got is not None:
+            note(f"{case.name}: first report {got - plugged:.1f} s after the plug")
+        sender.send_signal(signal.SIGINT)
+        sender.wait(10)
+        prog.ctrl_c(case)
+    finally:
+        if sender and sender.poll() is None:
+            sender.kill()
+        prog.kill()
+        dev.unplug("late")
 
 
 def case_no_rights(env, case):
@@ -456,12 +498,12 @@ def case_no_rights(env, case):
     try:
         prog.expect_startup(case, env.port, 0xCA03, [
             f"initHID: Cannot open /dev/{node}: Permission denied", "initHID: Device not found.",
-            "HID init failed!", "ogClose: Closing OutGauge...", "Ready for OutGauge data"])
+            "HID init failed!", "Ready for OutGauge data"])
         time.sleep(1.5)
         case.check(prog.proc.poll() is None, "the program ended")
         case.check(prog.line(0.1) is None, f"unexpected output {prog.lines[prog.taken:]}")
         case.check(not dev.of("locked", "open"), "the device was opened")
-        prog.ctrl_c(case, closing_line=False)
+        prog.ctrl_c(case)
     finally:
         prog.kill()
         dev.unplug("locked")
@@ -502,9 +544,46 @@ def case_several(env, case):
                        f"not in the order of the hidraw numbers: {driven}, {nodes}")
         if env.leg.opens_are_the_programs:
             case.check(not dev.of("other", "open"), "the device of another product was opened")
+        case.require(len(driven) == 2, f"deviceNum 0 and 1 drove {driven}")
+        several_replug(env, case, first=driven[0], second=driven[1])
     finally:
         for name in nodes:
             dev.unplug(name)
+
+
+def several_replug(env, case, first, second):
+    """deviceNum 1, its device unplugged and plugged in again: it is driven again, and the first
+    one never."""
+    dev = env.devices
+    folder = env.folder("several-replug", "deviceNum=1\n[default]\nLED1=14\n")
+    start = time.monotonic()
+    prog = Program(env.leg, folder)
+    sender = None
+    try:
+        prog.expect_startup(case, env.port, 0xCA03, FOUND)
+        sender = env.send_hold("--car", "ANY")
+        case.check(prog.line() == "Car: ANY", "no 'Car: ANY' line")
+        case.require(dev.wait(second, "output", report(1), start) is not None,
+                     f"no report to {second}")
+        dev.unplug(second)
+        case.require(prog.line(60) == LOST, f"no word of the lost device: {prog.lines}")
+        dev.plug(case, second, 0xCA03)
+        plugged = time.monotonic()
+        prog.expect(case, [INIT_LINE.format(0xCA03), "initHID: Device found."])
+        got = dev.wait(second, "output", report(1), plugged, 60)
+        case.check(got is not None, f"no report to {second} plugged in again")
+        if got is not None:
+            note(f"{case.name}: deviceNum 1 drove {second} again {got - plugged:.1f} s after "
+                 f"it was plugged in again")
+        wrong = dev.outputs(first, start)
+        case.check(not wrong, f"{len(wrong)} reports to {first}")
+        sender.send_signal(signal.SIGINT)
+        sender.wait(10)
+        prog.ctrl_c(case)
+    finally:
+        if sender and sender.poll() is None:
+            sender.kill()
+        prog.kill()
 
 
 def case_udev_rule(env, case):
@@ -743,10 +822,53 @@ def case_stop_hang(env, case):
         dev.unplug("stuck")
 
 
+def case_soak(env, case):
+    """Not in CI: datagrams streaming for --soak seconds with the device unplugged and plugged in
+    again every 30 s. Notes, after each return, how soon reports came again, the program's
+    resident memory and open descriptors, and the reports since the last return."""
+    dev = env.devices
+    dev.plug(case, "soak", 0xCA03)
+    folder = env.folder("soak", "[XRT]\nLED1=14\nLED2=-3\n")
+    prog = Program(env.leg, folder)
+    sender = None
+    try:
+        prog.expect_startup(case, env.port, 0xCA03, FOUND)
+        sender = env.send_hold("--car", "XRT")
+        case.check(prog.line() == "Car: XRT", "no 'Car: XRT' line")
+        start = time.monotonic()
+        last = start
+        rounds = 0
+        while time.monotonic() - start + 30 <= env.args.soak:
+            time.sleep(max(0.0, 30 - (time.monotonic() - last)))
+            dev.unplug("soak")
+            case.require(prog.line(60) == LOST, f"round {rounds}: no word of the lost device")
+            dev.plug(case, "soak", 0xCA03)
+            plugged = time.monotonic()
+            prog.expect(case, [INIT_LINE.format(0xCA03), "initHID: Device found."])
+            back = dev.wait("soak", "output", report(3), plugged, 60)
+            case.require(back is not None, f"round {rounds}: no report after the return")
+            rounds += 1
+            with open(f"/proc/{prog.proc.pid}/status") as f:
+                rss = re.search(r"VmRSS:\s*(\d+)", f.read()).group(1)
+            fds = len(os.listdir(f"/proc/{prog.proc.pid}/fd"))
+            note(f"{case.name}: return {rounds} at {back - start:.0f} s: reports again "
+                 f"{back - plugged:.1f} s after the plug; VmRSS {rss} kB, {fds} descriptors, "
+                 f"{len(dev.outputs('soak', last))} reports since the last return")
+            last = back
+        sender.send_signal(signal.SIGINT)
+        sender.wait(10)
+        prog.ctrl_c(case)
+    finally:
+        if sender and sender.poll() is None:
+            sender.kill()
+        prog.kill()
+        dev.unplug("soak")
+
+
 CASES = {
-    "linux": [case_reports, case_unplug, case_no_rights, case_several, case_udev_rule,
-              case_service],
-    "windows": [case_reports, case_unplug, case_several, case_stop_hang],
+    "linux": [case_reports, case_unplug, case_late, case_no_rights, case_several,
+              case_udev_rule, case_service],
+    "windows": [case_reports, case_unplug, case_late, case_several, case_stop_hang],
 }
 
 
@@ -755,10 +877,12 @@ def main():
     parser.add_argument("--leg", choices=CASES, default="linux")
     for name in ("lumivane", "ogsend", "uhid", "packaging", "emulator", "prefix"):
         parser.add_argument(f"--{name}")
+    parser.add_argument("--soak", type=float, default=0,
+                        help="run only the soak case, for this many seconds")
     args = parser.parse_args()
     env = Env(args)
     failed = 0
-    for run in CASES[args.leg]:
+    for run in [case_soak] if args.soak else CASES[args.leg]:
         case = Case(run.__name__[len("case_"):])
         start = time.monotonic()
         try:

@@ -184,6 +184,8 @@ def main():
                                             "(Linux leg)")
     parser.add_argument("--emulator", help="the script that runs a Windows program under Wine")
     parser.add_argument("--timeout", type=float, default=300, help="seconds for the whole run")
+    parser.add_argument("--soak", type=float, default=0,
+                        help="instead of the cases, the soak case for this many seconds")
     args = parser.parse_args()
     windows = args.leg == "windows"
     if windows and not args.emulator:
@@ -203,6 +205,8 @@ def main():
     for name in ("lumivane", "ogsend", "uhid", "packaging", "emulator"):
         if getattr(args, name):
             guest += [f"--{name}", os.path.abspath(getattr(args, name))]
+    if args.soak:
+        guest += ["--soak", str(args.soak)]
 
     with tempfile.TemporaryDirectory(prefix="lumivane-vm-") as work:
         initramfs = os.path.join(work, "initramfs.cpio")

@@ -221,7 +221,7 @@ void checkPrintHeading(const CheckFile &file, const char *name, const char *foun
 
 void checkPrintConfig(const CheckFile &file)
 {
-    checkPrintHeading(file, "config", "read once at start-up", "so the defaults");
+    checkPrintHeading(file, "config", "read at start-up and on each save", "so the defaults");
     const GlobalSettings &g = file.settings;
     std::string port = std::to_string(g.outGaugePort);
     if (g.outGaugePort < 1 || g.outGaugePort > 65535)
