@@ -1,10 +1,14 @@
 // Micro-benchmarks of the work done per datagram and per car change: the four LED codes of a
-// profile on one datagram, the profile of a car from a real file, and one drain of the receiver.
+// profile on one datagram, the profile of a car from a real file, and one drain of the receiver;
+// and of the work done once a second while something is missing: one search for the device,
+// one look at the configuration file.
 #include "app/clock.h"
 #include "app/config.h"
 #include "app/led.h"
 #include "app/loop.h"
+#include "hid/hid.h"
 #include "outgauge/receiver.h"
+#include "support/hidraw_tree.h"
 #include "support/test_support.h"
 
 #include <benchmark/benchmark.h>
@@ -199,6 +203,39 @@ void BM_ogRead(benchmark::State &state)
 }
 
 BENCHMARK(BM_ogRead)->Arg(0)->Arg(1)->Arg(10)->Arg(100)->UseManualTime();
+
+// ----- Once a second while something is missing ---------------------------------------------
+
+// One search for a device that is not there, among the hidraw devices of a desktop (keyboard,
+// mouse, headset, game controllers: eight of other vendors and products), laid out as the
+// kernel lays them out: every entry's uevent is read, nothing is opened.
+void BM_hidSearchAbsent(benchmark::State &state)
+{
+    HidrawTree tree = hidrawTreeCreate("bench-hid");
+    const std::uint32_t others[][2] = {{0x046D, 0xC52B}, {0x046D, 0xC077}, {0x1532, 0x0084},
+                                       {0x045E, 0x028E}, {0x054C, 0x09CC}, {0x0951, 0x16A4},
+                                       {0x1B1C, 0x1B2E}, {0x046D, 0x0A87}};
+    unsigned n = 0;
+    for (const auto &ids : others)
+        hidrawTreeAddDevice(tree, n++, 3, ids[0], ids[1], HIDRAW_NODE_FIFO);
+    for (auto _ : state) {
+        std::vector<std::string> found = hidSysEnumerate(0xCA03);
+        benchmark::DoNotOptimize(found);
+    }
+    hidrawTreeRemove(tree);
+}
+BENCHMARK(BM_hidSearchAbsent);
+
+// One look at the configuration file for an edit.
+void BM_configFileStamp(benchmark::State &state)
+{
+    const std::string &path = configFile();
+    for (auto _ : state) {
+        ConfigStamp stamp = configFileStamp(path.c_str());
+        benchmark::DoNotOptimize(stamp);
+    }
+}
+BENCHMARK(BM_configFileStamp);
 
 } // namespace
 

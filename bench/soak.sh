@@ -6,8 +6,8 @@
 # Builds lumivane, ogsend and lumivane_standin in the benchmarks' Release tree (build/bench).
 # As root the program runs beside the benchmarks' stand-in LED device (lumivane_standin: the
 # test support's hidraw entry under a private /sys and a FIFO as /dev/hidraw0, in a private
-# mount namespace), whose reports are counted. Otherwise it runs without a device, which
-# closes the receiver at start-up (the program's rule), so only the idle loop is soaked.
+# mount namespace), whose reports are counted. Otherwise it runs without a device: datagrams
+# and car changes are soaked, the reports are not (and the device is looked for once a second).
 #
 # Environment: LUMIVANE_SOAK_PORT (UDP port, default 47551).
 set -euo pipefail
