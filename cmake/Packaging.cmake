@@ -18,8 +18,7 @@ endfunction()
 set(CPACK_PACKAGE_NAME lumivane)
 set(CPACK_PACKAGE_VENDOR Quillox)
 set(CPACK_PACKAGE_CONTACT "${LUMIVANE_MAINTAINER}")
-# The packages carry the short version, as the banner does: 1.1.
-set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION_MAJOR}.${PROJECT_VERSION_MINOR})
+set(CPACK_PACKAGE_VERSION ${LUMIVANE_VERSION})
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
     "two USB LEDs driven by a racing simulator's OutGauge data")
 set(CPACK_STRIP_FILES ON)

@@ -57,10 +57,13 @@ say "manual pages clean (mandoc -T lint, groff -ww): ${pages[*]##*/}"
 
 # ---- Both packages, as a user makes them ----
 ./build.sh packages
-debs=(build/packages/lumivane_*.deb)
-[[ -f ${debs[0]} ]] || fail "build.sh packages made no .deb"
-zips=(build/packages/lumivane-*.zip)
-[[ -f ${zips[0]} ]] || fail "build.sh packages made no .zip"
+# The packages' names and details, the version resources and the banner show one version, as
+# project() gives it.
+version=$(sed -n 's/^project(lumivane VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+debs=(build/packages/lumivane_"$version"_amd64.deb)
+[[ -f ${debs[0]} ]] || fail "build.sh packages made no lumivane_${version}_amd64.deb"
+zips=(build/packages/lumivane-"$version"-windows-x64.zip)
+[[ -f ${zips[0]} ]] || fail "build.sh packages made no lumivane-$version-windows-x64.zip"
 
 # ---- Debian package ----
 deb=$here/${debs[0]}
@@ -77,6 +80,7 @@ expect_entries "the .deb" "$listing" usr/bin/lumivane usr/bin/ogsend usr/bin/lum
     usr/share/doc/lumivane/README.md usr/share/doc/lumivane/copyright \
     usr/share/doc/lumivane/changelog.gz "${man_entries[@]}"
 [[ $(dpkg-deb -f "$deb" Package) == lumivane ]] || fail "package name"
+[[ $(dpkg-deb -f "$deb" Version) == "$version" ]] || fail "the .deb's version is not $version"
 dpkg-deb -f "$deb" Depends | grep -q libc6 || fail "no dependency on libc6"
 
 # Debian's package checker: errors and warnings fail; information tags are shown.
@@ -129,9 +133,10 @@ done
 expect_entries "the .zip" "$(awk '{print $1}' <<<"$listing")" lumivane.exe ogsend.exe \
     lumivane-check.exe lumivane.cfg README.md LICENSE.txt "${html_entries[@]}"
 
-# Every program in the ZIP carries the version resource: the project's version, the
-# product name and the licence's copyright line.
-version=$(sed -n 's/^project(lumivane VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+# Every program in the ZIP carries the version resource: the project's version (as numbers,
+# a missing patch number as 0), the product name and the licence's copyright line.
+IFS=. read -r major minor patch <<<"$version"
+numbers="$major, $minor, ${patch:-0}, 0"
 copyright=$(grep -m1 '^Copyright' LICENSE)
 unzipped=$(mktemp -d)
 python3 -m zipfile -e "${zips[0]}" "$unzipped"
@@ -140,7 +145,7 @@ for exe in "${exes[@]}"; do
     name=${exe##*/}
     [[ $(head -c 2 "$exe") == MZ ]] || fail "$name in the zip is not a Windows program"
     rc=$(x86_64-w64-mingw32-windres -i "$exe" -O rc 2>&1) || fail "no resources in $name"
-    for want in "FILEVERSION ${version//./, }, 0" "PRODUCTVERSION ${version//./, }, 0" \
+    for want in "FILEVERSION $numbers" "PRODUCTVERSION $numbers" \
         "\"FileVersion\", \"$version\"" "\"ProductVersion\", \"$version\"" \
         '"ProductName", "Lumivane"' "\"LegalCopyright\", \"$copyright\"" \
         "\"OriginalFilename\", \"$name\""; do
