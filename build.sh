@@ -3,7 +3,8 @@
 #   ./build.sh run        build for Linux and start lumivane in the current folder
 #   ./build.sh test       build for Linux and Windows and run every test (Windows under Wine)
 #   ./build.sh windows    cross-build the Windows programs and tests only
-#   ./build.sh packages   build the Debian package and the Windows ZIP into build/packages
+#   ./build.sh packages   build the Debian package, the Windows ZIP and the Windows installer
+#                         into build/packages
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
@@ -15,10 +16,12 @@ linux_needs=("cmake:cmake" "make:make" "g++:g++" "/usr/include/gtest/gtest.h:lib
              "/usr/src/googletest/CMakeLists.txt:googletest" "python3:python3")
 windows_needs=("x86_64-w64-mingw32-g++-posix:g++-mingw-w64-x86-64-posix"
                "/usr/lib/wine/wine64:wine64" "wine:wine")
-# The packages: the cross compiler, dpkg-shlibdeps for the Debian package's dependencies, and
-# mandoc for the ZIP's manual pages in HTML.
+# The packages: the cross compiler, dpkg-shlibdeps for the Debian package's dependencies,
+# mandoc for the manual pages in HTML, cmark-gfm for the README in HTML and makensis for the
+# installer.
 packages_needs=("cmake:cmake" "make:make" "g++:g++" "dpkg-shlibdeps:dpkg-dev" "mandoc:mandoc"
-                "x86_64-w64-mingw32-g++-posix:g++-mingw-w64-x86-64-posix")
+                "x86_64-w64-mingw32-g++-posix:g++-mingw-w64-x86-64-posix"
+                "cmark-gfm:cmark-gfm" "makensis:nsis")
 
 install_missing() {
     local missing=() item what pkg
@@ -57,7 +60,8 @@ build_windows() {
 }
 
 # Configures (once) and builds a release tree without the tests, then packs it with cpack into
-# build/packages; cpack's chatter is shown only when it fails.
+# build/packages, with one generator or several ("ZIP;NSIS"); cpack's chatter is shown only when
+# it fails.
 build_package() {
     local dir=$1 generator=$2 log
     shift 2
@@ -97,12 +101,13 @@ packages)
     install_missing "${packages_needs[@]}"
     rm -rf build/packages
     build_package build/pkg-linux DEB
-    build_package build/pkg-windows ZIP -DCMAKE_TOOLCHAIN_FILE="$here/cmake/mingw-w64-x86_64.cmake"
+    build_package build/pkg-windows "ZIP;NSIS" \
+        -DCMAKE_TOOLCHAIN_FILE="$here/cmake/mingw-w64-x86_64.cmake"
     rm -rf build/packages/_CPack_Packages
     echo "build.sh: the packages are in $here/build/packages:" $(cd build/packages && echo *)
     ;;
 *)
-    sed -n '2,6p' "$0" | sed 's/^# \{0,1\}//'
+    sed -n '2,7p' "$0" | sed 's/^# \{0,1\}//'
     exit 2
     ;;
 esac

@@ -128,7 +128,7 @@ bool appCheckFile(AppState *app)
 void appStartup(AppState *app)
 {
     outPrintf("---------------------------------\n");
-    outPrintf(" Lumivane v" LUMIVANE_VERSION_SHORT " by Quillox\n");
+    outPrintf(" Lumivane v" LUMIVANE_VERSION " by Quillox\n");
     outPrintf("---------------------------------\n\n");
     consoleSetTitle("Lumivane");
     consoleInstallHandler();

@@ -1,4 +1,5 @@
-# Installation rules and packages: a Debian package on Linux, a ZIP archive for Windows.
+# Installation rules and packages: a Debian package on Linux, a ZIP archive and an installer for
+# Windows.
 
 set(LUMIVANE_MAINTAINER "Quillox <quillox@example.org>"
     CACHE STRING "Maintainer named in the packages")
@@ -18,8 +19,10 @@ endfunction()
 set(CPACK_PACKAGE_NAME lumivane)
 set(CPACK_PACKAGE_VENDOR Quillox)
 set(CPACK_PACKAGE_CONTACT "${LUMIVANE_MAINTAINER}")
-# The packages carry the short version, as the banner does: 1.1.
-set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION_MAJOR}.${PROJECT_VERSION_MINOR})
+set(CPACK_PACKAGE_VERSION ${LUMIVANE_VERSION})
+set(CPACK_PACKAGE_VERSION_MAJOR ${LUMIVANE_VERSION_MAJOR})
+set(CPACK_PACKAGE_VERSION_MINOR ${LUMIVANE_VERSION_MINOR})
+set(CPACK_PACKAGE_VERSION_PATCH ${LUMIVANE_VERSION_PATCH})
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
     "two USB LEDs driven by a racing simulator's OutGauge data")
 set(CPACK_STRIP_FILES ON)
@@ -55,9 +58,32 @@ if(WIN32)
         message(WARNING "mandoc was not found: the ZIP will lack the manual pages")
     endif()
 
+    # The installer's manual: the README as a web page, which Windows opens by itself.
+    find_program(LUMIVANE_CMARK_GFM cmark-gfm)
+    if(LUMIVANE_CMARK_GFM)
+        set(LUMIVANE_README_HTML ${PROJECT_BINARY_DIR}/README.html)
+        add_custom_command(OUTPUT ${LUMIVANE_README_HTML}
+            COMMAND ${CMAKE_COMMAND} -DCMARK_GFM=${LUMIVANE_CMARK_GFM}
+                    -DSOURCE=${PROJECT_SOURCE_DIR}/README.md -DOUTPUT=${LUMIVANE_README_HTML}
+                    -DTITLE=Lumivane -P ${PROJECT_SOURCE_DIR}/cmake/MarkdownPage.cmake
+            DEPENDS ${PROJECT_SOURCE_DIR}/README.md
+                    ${PROJECT_SOURCE_DIR}/cmake/MarkdownPage.cmake
+            VERBATIM)
+        add_custom_target(lumivane_readme_html ALL DEPENDS ${LUMIVANE_README_HTML})
+    else()
+        message(WARNING "cmark-gfm was not found: cpack can make the ZIP, but not the installer")
+    endif()
+
     set(CPACK_GENERATOR ZIP)
     set(CPACK_PACKAGE_FILE_NAME lumivane-${CPACK_PACKAGE_VERSION}-windows-x64)
     set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY ON)
+    # The installer (cpack -G NSIS): cmake/NSIS.template.in, a per-user installation of the
+    # ZIP's programs and manual pages with the README as a web page, named ...-setup.exe.
+    set(CPACK_MODULE_PATH ${CMAKE_CURRENT_LIST_DIR})
+    set(CPACK_PROJECT_CONFIG_FILE ${CMAKE_CURRENT_LIST_DIR}/PackageGenerator.cmake)
+    set(CPACK_LUMIVANE_README_HTML "${LUMIVANE_README_HTML}")
+    set(CPACK_LUMIVANE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
+    set(CPACK_LUMIVANE_COPYRIGHT "${LUMIVANE_COPYRIGHT}")
 else()
     include(GNUInstallDirs)
     install(TARGETS lumivane RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
