@@ -18,8 +18,6 @@ int main(int argc, char **argv)
         sendUsageError(message);
         return 2;
     }
-    if (opt.rate <= 0.0)
-        opt.rate = 100.0;
     std::vector<SendStep> steps;
     sendPlan(opt, &steps);
     return sendRun(opt, steps);

@@ -19,6 +19,8 @@ struct SendLights {
 // A named drive, in ogsend_scenarios.cpp.
 struct SendScenario;
 
+// The command line as read. Its integers are longs and its other numbers doubles, as the
+// option readers of the two kinds store them.
 struct SendOptions {
     std::string host = "127.0.0.1";
     long port = CONFIG_DEFAULTS.outGaugePort;
@@ -27,12 +29,12 @@ struct SendOptions {
     bool earlier = false;  // --layout earlier: the lights in the flags word
     std::string flagsText; // --flags as given; read once the layout is known
     SendLights lights = {0, 0};
-    float rpm = 0.0f;
-    float fuel = 1.0f; // a full tank, so that low-fuel codes stay dark unless asked for
-    std::int32_t id = 0;
+    double rpm = 0.0;
+    double fuel = 1.0; // a full tank, so that low-fuel codes stay dark unless asked for
+    long id = 0;       // a 32-bit signed number
     long size = static_cast<long>(OG_PACKET_SIZE);
     long count = 1;
-    double rate = 0.0; // 0: not given
+    double rate = 100.0;
     SendMode mode = SEND_BURST;
     double seconds = 0.0;                   // 0: until Ctrl+C
     const SendScenario *scenario = nullptr; // the one to play, with mode SEND_SCENARIO

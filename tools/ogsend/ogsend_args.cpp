@@ -2,7 +2,7 @@
 #include "tools/ogsend/ogsend.h"
 
 #include <cerrno>
-#include <climits>
+#include <cstdint>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -49,29 +49,14 @@ const char g_usage[] =
     "  --help        this text\n"
     "Exit status: 0 when everything was sent, 1 when sending failed, 2 for bad arguments.\n";
 
-// Parses a whole string as an integer (decimal, 0x hex) within [lo, hi].
-bool sendParseLong(const char *text, long lo, long hi, long *out)
+// Parses a whole string as a number within [lo, hi]: an integer (decimal, 0x hex) when whole,
+// else a finite decimal.
+bool sendParseNumber(const char *text, bool whole, double lo, double hi, double *out)
 {
-    if (*text == '\0')
-        return false;
     errno = 0;
     char *end = nullptr;
-    long v = std::strtol(text, &end, 0);
-    if (errno != 0 || *end != '\0' || v < lo || v > hi)
-        return false;
-    *out = v;
-    return true;
-}
-
-// Parses a whole string as a finite number within [lo, hi].
-bool sendParseDouble(const char *text, double lo, double hi, double *out)
-{
-    if (*text == '\0')
-        return false;
-    errno = 0;
-    char *end = nullptr;
-    double v = std::strtod(text, &end);
-    if (errno != 0 || *end != '\0' || !std::isfinite(v) || v < lo || v > hi)
+    double v = whole ? static_cast<double>(std::strtol(text, &end, 0)) : std::strtod(text, &end);
+    if (*text == '\0' || errno != 0 || *end != '\0' || !std::isfinite(v) || v < lo || v > hi)
         return false;
     *out = v;
     return true;
@@ -87,6 +72,7 @@ const LedActionInfo *sendLightByName(const std::string &name)
     }
     return nullptr;
 }
+
 // Parses a comma-separated list of light names and numbers into the word of the layout;
 // *bad is the first item that is neither (or a light the layout does not have).
 bool sendParseFlags(const std::string &list, bool earlier, SendLights *out, std::string *bad)
@@ -97,15 +83,16 @@ bool sendParseFlags(const std::string &list, bool earlier, SendLights *out, std:
         std::size_t comma = list.find(',', start);
         std::string item = list.substr(start, comma == std::string::npos ? comma : comma - start);
         *bad = item;
-        long number = 0;
+        double number = 0.0;
         const LedActionInfo *named = sendLightByName(item);
         if (named != nullptr && (earlier ? named->flag != 0 : named->light != 0)) {
             lights.current |= ledOwnLight(*named);
             lights.earlier = static_cast<std::uint16_t>(lights.earlier | named->flag);
         } else if (named == nullptr &&
-                   sendParseLong(item.c_str(), 0, earlier ? 0xFFFF : 0x7FFFFFFF, &number)) {
-            lights.current |= static_cast<std::uint32_t>(number);
-            lights.earlier = static_cast<std::uint16_t>(lights.earlier | number);
+                   sendParseNumber(item.c_str(), true, 0, earlier ? 0xFFFF : 0x7FFFFFFF, &number)) {
+            const std::uint32_t bits = static_cast<std::uint32_t>(number);
+            lights.current |= bits;
+            lights.earlier = static_cast<std::uint16_t>(lights.earlier | bits);
         } else {
             return false;
         }
@@ -116,7 +103,8 @@ bool sendParseFlags(const std::string &list, bool earlier, SendLights *out, std:
     *out = lights;
     return true;
 }
-// Sets *message to text and gives false, for a reader to return.
+
+// Sets *message to text and gives false.
 bool sendRefuse(std::string *message, const std::string &text)
 {
     *message = text;
@@ -135,138 +123,148 @@ bool sendSplitArg(const std::string &arg, std::string *name, std::string *value)
     return true;
 }
 
-// Reads --hold; false with *message when it carries a value or comes after --scenario.
-bool sendReadHold(bool inlineValue, SendOptions *opt, std::string *message)
-{
-    if (inlineValue)
-        return sendRefuse(message, "option '--hold' takes no value");
-    if (opt->mode == SEND_SCENARIO)
-        return sendRefuse(message, "--hold cannot be used with --scenario");
-    opt->mode = SEND_HOLD;
-    return true;
-}
+struct SendOption;
 
-// Reads the value of --host, --port, --rate, --size, --id or --layout; false with *message
-// when the value is bad.
-bool sendReadWhere(const std::string &name, const std::string &value, SendOptions *opt,
-                   std::string *message)
-{
-    const char *v = value.c_str();
-    long n = 0;
-    double d = 0.0;
-    if (name == "--host") {
-        if (value.empty())
-            return sendRefuse(message, "empty host");
-        opt->host = value;
-    } else if (name == "--port") {
-        if (!sendParseLong(v, 1, 65535, &n))
-            return sendRefuse(message, "bad port '" + value + "' (1 to 65535)");
-        opt->port = n;
-    } else if (name == "--rate") {
-        if (!sendParseDouble(v, 0.001, 1e6, &d))
-            return sendRefuse(message, "bad rate '" + value + "' (datagrams per second, above 0)");
-        opt->rate = d;
-    } else if (name == "--size") {
-        if (!sendParseLong(v, 0, SEND_MAX_SIZE, &n))
-            return sendRefuse(message, "bad size '" + value + "' (0 to 65507)");
-        opt->size = n;
-    } else if (name == "--id") {
-        if (!sendParseLong(v, INT32_MIN, INT32_MAX, &n))
-            return sendRefuse(message, "bad identifier '" + value + "' (a 32-bit signed number)");
-        opt->id = static_cast<std::int32_t>(n);
-    } else if (name == "--layout") {
-        if (value != "current" && value != "earlier")
-            return sendRefuse(message, "bad layout '" + value + "' (current or earlier)");
-        opt->earlier = value == "earlier";
-    }
-    return true;
-}
+// A reader of one kind of option value: stores the value where option says and tells whether
+// it is of that kind. A bad value ends the reading, so what was stored for it is never used.
+typedef bool (*SendReader)(const SendOption &option, const std::string &value, SendOptions *opt);
 
-// Reads the value of --car, --flags, --rpm or --fuel; false with *message when the value is
-// bad. The flags wait for the layout, which may come later.
-bool sendReadState(const std::string &name, const std::string &value, SendOptions *opt,
-                   std::string *message)
-{
-    const char *v = value.c_str();
-    double d = 0.0;
-    if (name == "--car") {
-        if (!ogCarNameFits(v))
-            return sendRefuse(message, "car name '" + value +
-                                           "' is longer than 4 characters (and no mod car's "
-                                           "SkinID of 6 hex digits)");
-        opt->car = value;
-        opt->carGiven = true;
-    } else if (name == "--flags") {
-        opt->flagsText = value;
-    } else if (name == "--rpm") {
-        if (!sendParseDouble(v, -1e9, 1e9, &d))
-            return sendRefuse(message, "bad engine speed '" + value + "'");
-        opt->rpm = static_cast<float>(d);
-    } else if (name == "--fuel") {
-        if (!sendParseDouble(v, 0.0, 1.0, &d))
-            return sendRefuse(message, "bad fuel '" + value + "' (0 to 1)");
-        opt->fuel = static_cast<float>(d);
-    }
-    return true;
-}
-
-// Reads the value of --count, --seconds or --scenario; false with *message when the value is
-// bad or the mode it asks for clashes with one asked for before.
-bool sendReadHowLong(const std::string &name, const std::string &value, SendOptions *opt,
-                     std::string *message)
-{
-    const char *v = value.c_str();
-    long n = 0;
-    double d = 0.0;
-    if (name == "--count") {
-        if (!sendParseLong(v, 1, 1000000000L, &n))
-            return sendRefuse(message, "bad count '" + value + "' (1 or more)");
-        opt->count = n;
-        opt->countGiven = true;
-    } else if (name == "--seconds") {
-        if (!sendParseDouble(v, 0.001, 1e7, &d))
-            return sendRefuse(message, "bad duration '" + value + "' (seconds, above 0)");
-        if (opt->mode == SEND_SCENARIO)
-            return sendRefuse(message, "--seconds cannot be used with --scenario");
-        opt->seconds = d;
-        opt->mode = SEND_HOLD;
-    } else if (name == "--scenario") {
-        opt->scenario = sendFindScenario(value);
-        if (opt->scenario == nullptr)
-            return sendRefuse(message, "unknown scenario '" + value + "' (see 'ogsend --list')");
-        if (opt->mode == SEND_HOLD)
-            return sendRefuse(message, "--scenario cannot be used with --hold or --seconds");
-        opt->mode = SEND_SCENARIO;
-    }
-    return true;
-}
-
-// An option that takes a value, and the reader of its part of the usage text.
-struct SendValued {
+// An option: the reader of its value and where the value goes, and what giving it means besides.
+struct SendOption {
     const char *name;
-    bool (*read)(const std::string &name, const std::string &value, SendOptions *opt,
-                 std::string *message);
-    bool scenarioSets; // a scenario sets this part of the state itself
+    SendReader read;              // NULL: the option takes no value
+    const char *refusal;          // the message for a bad value, with the value in place of %s
+    double lo, hi;                // a number's range
+    long SendOptions::*whole;     // where an integer goes
+    double SendOptions::*decimal; // where a decimal goes
+    bool SendOptions::*given;     // set when the option is given, or NULL
+    SendMode mode;                // the mode it asks for; SEND_BURST: none
+    bool scenarioSets;            // a scenario sets this part of the state itself
 };
 
-const SendValued g_valued[] = {
-    {"--host", sendReadWhere, false},      {"--port", sendReadWhere, false},
-    {"--car", sendReadState, false},       {"--flags", sendReadState, true},
-    {"--rpm", sendReadState, true},        {"--fuel", sendReadState, true},
-    {"--id", sendReadWhere, false},        {"--size", sendReadWhere, false},
-    {"--count", sendReadHowLong, true},    {"--rate", sendReadWhere, false},
-    {"--seconds", sendReadHowLong, false}, {"--scenario", sendReadHowLong, false},
-    {"--layout", sendReadWhere, false},
-};
+// The options that ask for each mode, indexed by SendMode, for messages.
+const char *const SEND_MODE_OPTIONS[] = {"", "--hold or --seconds", "--scenario"};
 
-// The option of that name that takes a value, or NULL when there is none.
-const SendValued *sendFindValued(const std::string &name)
+// An integer (decimal, 0x hex) within the option's range.
+bool sendReadWhole(const SendOption &option, const std::string &value, SendOptions *opt)
 {
-    for (const SendValued &o : g_valued) {
+    double number = 0.0;
+    const bool fits = sendParseNumber(value.c_str(), true, option.lo, option.hi, &number);
+    opt->*option.whole = static_cast<long>(number);
+    return fits;
+}
+
+// A finite number within the option's range.
+bool sendReadDecimal(const SendOption &option, const std::string &value, SendOptions *opt)
+{
+    return sendParseNumber(value.c_str(), false, option.lo, option.hi, &(opt->*option.decimal));
+}
+
+// The receiver's address or name: any text but none.
+bool sendReadHost(const SendOption &, const std::string &value, SendOptions *opt)
+{
+    opt->host = value;
+    return !value.empty();
+}
+
+// A car name that the car field can carry.
+bool sendReadCar(const SendOption &, const std::string &value, SendOptions *opt)
+{
+    opt->car = value;
+    return ogCarNameFits(value.c_str());
+}
+
+// The list of lights, kept as given: it is read once the layout is known, which may come later.
+bool sendReadFlags(const SendOption &, const std::string &value, SendOptions *opt)
+{
+    opt->flagsText = value;
+    return true;
+}
+
+// A layout's name: current or earlier.
+bool sendReadLayout(const SendOption &, const std::string &value, SendOptions *opt)
+{
+    opt->earlier = value == "earlier";
+    return opt->earlier || value == "current";
+}
+
+// A scenario's name.
+bool sendReadScenario(const SendOption &, const std::string &value, SendOptions *opt)
+{
+    opt->scenario = sendFindScenario(value);
+    return opt->scenario != nullptr;
+}
+
+// Every option but --help and --list, which end the reading.
+const SendOption g_options[] = {
+    {"--host", sendReadHost, "empty host", 0, 0, nullptr, nullptr, nullptr, SEND_BURST, false},
+    {"--port", sendReadWhole, "bad port '%s' (1 to 65535)", 1, 65535, &SendOptions::port, nullptr,
+     nullptr, SEND_BURST, false},
+    {"--car", sendReadCar,
+     "car name '%s' is longer than 4 characters (and no mod car's SkinID of 6 hex digits)", 0, 0,
+     nullptr, nullptr, &SendOptions::carGiven, SEND_BURST, false},
+    {"--flags", sendReadFlags, nullptr, 0, 0, nullptr, nullptr, nullptr, SEND_BURST, true},
+    {"--rpm", sendReadDecimal, "bad engine speed '%s'", -1e9, 1e9, nullptr, &SendOptions::rpm,
+     nullptr, SEND_BURST, true},
+    {"--fuel", sendReadDecimal, "bad fuel '%s' (0 to 1)", 0, 1, nullptr, &SendOptions::fuel,
+     nullptr, SEND_BURST, true},
+    {"--id", sendReadWhole, "bad identifier '%s' (a 32-bit signed number)", INT32_MIN, INT32_MAX,
+     &SendOptions::id, nullptr, nullptr, SEND_BURST, false},
+    {"--size", sendReadWhole, "bad size '%s' (0 to 65507)", 0, SEND_MAX_SIZE, &SendOptions::size,
+     nullptr, nullptr, SEND_BURST, false},
+    {"--count", sendReadWhole, "bad count '%s' (1 or more)", 1, 1e9, &SendOptions::count, nullptr,
+     &SendOptions::countGiven, SEND_BURST, true},
+    {"--rate", sendReadDecimal, "bad rate '%s' (datagrams per second, above 0)", 0.001, 1e6,
+     nullptr, &SendOptions::rate, nullptr, SEND_BURST, false},
+    {"--hold", nullptr, nullptr, 0, 0, nullptr, nullptr, nullptr, SEND_HOLD, false},
+    {"--seconds", sendReadDecimal, "bad duration '%s' (seconds, above 0)", 0.001, 1e7, nullptr,
+     &SendOptions::seconds, nullptr, SEND_HOLD, false},
+    {"--scenario", sendReadScenario, "unknown scenario '%s' (see 'ogsend --list')", 0, 0, nullptr,
+     nullptr, nullptr, SEND_SCENARIO, false},
+    {"--layout", sendReadLayout, "bad layout '%s' (current or earlier)", 0, 0, nullptr, nullptr,
+     nullptr, SEND_BURST, false},
+};
+
+// The option of that name, or NULL when there is none.
+const SendOption *sendFindOption(const std::string &name)
+{
+    for (const SendOption &o : g_options) {
         if (name == o.name)
             return &o;
     }
     return nullptr;
+}
+
+// Takes the mode that option asks for, if any; false with *message when another mode was
+// asked for before.
+bool sendTakeMode(const SendOption &option, SendOptions *opt, std::string *message)
+{
+    if (option.mode == SEND_BURST)
+        return true;
+    if (opt->mode != SEND_BURST && opt->mode != option.mode)
+        return sendRefuse(message, std::string(option.name) + " cannot be used with " +
+                                       SEND_MODE_OPTIONS[opt->mode]);
+    opt->mode = option.mode;
+    return true;
+}
+
+// Reads option, given with value (none when it takes none): its value, then what giving it
+// means besides; false with *message when the value is bad or the mode clashes.
+bool sendReadOption(const SendOption &option, const std::string &value, SendOptions *opt,
+                    std::string *message)
+{
+    if (option.scenarioSets && opt->stateOption.empty())
+        opt->stateOption = option.name;
+    if (option.read != nullptr && !option.read(option, value, opt)) {
+        std::string text = option.refusal;
+        std::size_t at = text.find("%s");
+        if (at != std::string::npos)
+            text.replace(at, 2, value);
+        return sendRefuse(message, text);
+    }
+    if (option.given != nullptr)
+        opt->*option.given = true;
+    return sendTakeMode(option, opt, message);
 }
 
 // Checks the options that exclude each other whatever their order; false with *message.
@@ -277,7 +275,8 @@ bool sendCheckTogether(const SendOptions &opt, std::string *message)
                                        " cannot be used with --scenario (the scenario sets the "
                                        "state)");
     if (opt.mode == SEND_HOLD && opt.countGiven)
-        return sendRefuse(message, "--count cannot be used with --hold or --seconds");
+        return sendRefuse(message, std::string("--count cannot be used with ") +
+                                       SEND_MODE_OPTIONS[SEND_HOLD]);
     return true;
 }
 
@@ -317,25 +316,23 @@ SendParse sendParseArgs(int argc, char **argv, SendOptions *opt, std::string *me
             return SEND_PARSE_HELP;
         if (name == "--list")
             return SEND_PARSE_LIST;
-        if (name == "--hold") {
-            if (!sendReadHold(inlineValue, opt, message))
-                return SEND_PARSE_ERROR;
-            continue;
-        }
-        const SendValued *option = sendFindValued(name);
+        const SendOption *option = sendFindOption(name);
         if (option == nullptr) {
             *message = std::string("unknown option '") + argv[i] + "'";
             return SEND_PARSE_ERROR;
         }
-        if (!inlineValue && i + 1 >= argc) {
-            *message = "option '" + name + "' needs a value";
+        if (option->read == nullptr && inlineValue) {
+            *message = "option '" + name + "' takes no value";
             return SEND_PARSE_ERROR;
         }
-        if (!inlineValue)
+        if (option->read != nullptr && !inlineValue) {
+            if (i + 1 >= argc) {
+                *message = "option '" + name + "' needs a value";
+                return SEND_PARSE_ERROR;
+            }
             value = argv[++i];
-        if (option->scenarioSets && opt->stateOption.empty())
-            opt->stateOption = name;
-        if (!option->read(name, value, opt, message))
+        }
+        if (!sendReadOption(*option, value, opt, message))
             return SEND_PARSE_ERROR;
     }
     if (!sendCheckTogether(*opt, message) || !sendReadLights(opt, message))

@@ -149,7 +149,8 @@ void sendPlan(const SendOptions &opt, std::vector<SendStep> *steps)
         std::printf("ogsend: scenario %s, car %s, to %s:%ld at %g datagrams/s\n",
                     opt.scenario->name, car.c_str(), opt.host.c_str(), opt.port, opt.rate);
     } else {
-        SendStep one = sendStep("", opt.car, 0, opt.rpm, opt.fuel, 0);
+        SendStep one =
+            sendStep("", opt.car, 0, static_cast<float>(opt.rpm), static_cast<float>(opt.fuel), 0);
         one.lights = opt.lights;
         if (opt.mode == SEND_HOLD) {
             double n = opt.seconds > 0.0 ? std::ceil(opt.seconds * opt.rate) : 0.0;
@@ -159,8 +160,8 @@ void sendPlan(const SendOptions &opt, std::vector<SendStep> *steps)
                         "datagrams/s to %s:%ld ",
                         opt.car.c_str(), opt.earlier ? "flags" : "lights",
                         opt.earlier ? opt.lights.earlier : opt.lights.current,
-                        static_cast<double>(opt.rpm), static_cast<double>(opt.fuel), opt.rate,
-                        opt.host.c_str(), opt.port);
+                        static_cast<double>(one.rpmFrom), static_cast<double>(one.fuelFrom),
+                        opt.rate, opt.host.c_str(), opt.port);
             if (opt.seconds > 0.0)
                 std::printf("for %g s (Ctrl+C stops)\n", opt.seconds);
             else

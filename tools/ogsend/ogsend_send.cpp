@@ -98,7 +98,8 @@ bool sendSteps(SendSocket fd, const SendTarget &target, const SendOptions &opt,
             float t = n > 1 ? static_cast<float>(i) / static_cast<float>(n - 1) : 1.0f;
             float rpm = step.rpmFrom + (step.rpmTo - step.rpmFrom) * t;
             float fuel = step.fuelFrom + (step.fuelTo - step.fuelFrom) * t;
-            sendFill(&data, step.car, step.lights, rpm, fuel, opt.id, opt.earlier);
+            sendFill(&data, step.car, step.lights, rpm, fuel, static_cast<std::int32_t>(opt.id),
+                     opt.earlier);
             if (!sendDatagram(fd, target, data.data(), data.size()))
                 return false;
             ++*sent;
