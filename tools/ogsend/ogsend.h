@@ -16,6 +16,36 @@ struct SendLights {
     std::uint16_t earlier; // the flags word at offset 8
 };
 
+// The names of the lights for --flags, one row for each code: for a code that shows one light
+// without flashing, the light's name and another name for it or NULL; for any other code, NULL.
+struct SendLightName {
+    LedAction code;
+    const char *name;
+    const char *alias;
+};
+
+inline constexpr SendLightName SEND_LIGHT_NAMES[] = {
+    {Off, nullptr, nullptr},
+    {ShiftLight, "shift", nullptr},
+    {Handbrake, "handbrake", nullptr},
+    {SpeedLimit, "pitspeed", "limiter"},
+    {SpeedLimitFlash, nullptr, nullptr},
+    {SignalLeft, "signal_l", "left"},
+    {SignalRight, "signal_r", "right"},
+    {Redline, "redline", nullptr},
+    {OilWarning, "oilwarn", nullptr},
+    {FullBeam, "fullbeam", nullptr},
+    {LowFuel, nullptr, nullptr},
+    {TractionControl, "tc", nullptr},
+    {ShiftLightFlash, nullptr, nullptr},
+    {LowFuelFlash, nullptr, nullptr},
+    {AlwaysOn, nullptr, nullptr},
+    {Abs, "abs", nullptr},
+    {BatteryWarning, "battery", nullptr},
+};
+static_assert(ledRowsMatchActions(SEND_LIGHT_NAMES),
+              "SEND_LIGHT_NAMES has one row for each code of LED_ACTIONS, in order");
+
 // A named drive, in ogsend_scenarios.cpp.
 struct SendScenario;
 

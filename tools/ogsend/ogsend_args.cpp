@@ -62,13 +62,12 @@ bool sendParseNumber(const char *text, bool whole, double lo, double hi, double 
     return true;
 }
 
-// The row of one light name, or NULL when the name is unknown: the names of the LED codes
-// that show one light.
+// The action table's row of the code of one light name, or NULL when the name is unknown.
 const LedActionInfo *sendLightByName(const std::string &name)
 {
-    for (const LedActionInfo &a : LED_ACTIONS) {
-        if (a.flagName != nullptr && (name == a.flagName || (a.flagAlias && name == a.flagAlias)))
-            return &a;
+    for (const SendLightName &n : SEND_LIGHT_NAMES) {
+        if (n.name != nullptr && (name == n.name || (n.alias != nullptr && name == n.alias)))
+            return &LED_ACTIONS[n.code];
     }
     return nullptr;
 }

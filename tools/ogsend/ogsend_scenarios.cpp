@@ -26,7 +26,7 @@ SendLights sendLights(std::uint32_t current)
 {
     SendLights lights = {current, 0};
     for (const LedActionInfo &a : LED_ACTIONS) {
-        if (a.flagName != nullptr && (current & ledOwnLight(a)) != 0)
+        if (a.test == LED_TEST_LIGHT && (current & ledOwnLight(a)) != 0)
             lights.earlier = static_cast<std::uint16_t>(lights.earlier | a.flag);
     }
     return lights;
