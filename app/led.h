@@ -64,7 +64,6 @@ struct LedActionInfo {
                          // turn signals also have the lamp that both sides share
     LedFlash flash;      // while the condition holds, the LED flashes with this time
     LedAction steady;    // a flashing code: the code of the same condition without flashing
-    const char *words;   // what the condition shows, in words (NULL for a flashing code)
 };
 
 // The light that is a code's own in the current layout: the lowest of its light bits (the
