@@ -4,44 +4,31 @@
 #include <climits>
 
 const LedActionInfo LED_ACTIONS[LED_ACTION_COUNT] = {
-    {LED_TEST_OFF, 0, 0, LED_FLASH_NONE, Off, "off", nullptr, nullptr},
-    {LED_TEST_LIGHT, OG_SHIFT, OG_DL_SHIFT, LED_FLASH_NONE, ShiftLight, "shift light", "shift",
-     nullptr},
-    {LED_TEST_LIGHT, OG_HANDBRAKE, OG_DL_HANDBRAKE, LED_FLASH_NONE, Handbrake, "handbrake",
-     "handbrake", nullptr},
-    {LED_TEST_LIGHT, OG_PITSPEED, OG_DL_PITSPEED, LED_FLASH_NONE, SpeedLimit, "pit speed limiter",
-     "pitspeed", "limiter"},
-    {LED_TEST_LIGHT, OG_PITSPEED, OG_DL_PITSPEED, LED_FLASH_SPEEDLIMIT, SpeedLimit, nullptr,
-     nullptr, nullptr},
-    {LED_TEST_LIGHT, OG_SIGNAL_L, OG_DL_SIGNAL_L | OG_DL_SIGNAL_ANY, LED_FLASH_NONE, SignalLeft,
-     "left turn signal", "signal_l", "left"},
-    {LED_TEST_LIGHT, OG_SIGNAL_R, OG_DL_SIGNAL_R | OG_DL_SIGNAL_ANY, LED_FLASH_NONE, SignalRight,
-     "right turn signal", "signal_r", "right"},
+    {LED_TEST_OFF, 0, 0, LED_FLASH_NONE, Off},
+    {LED_TEST_LIGHT, OG_SHIFT, OG_DL_SHIFT, LED_FLASH_NONE, ShiftLight},
+    {LED_TEST_LIGHT, OG_HANDBRAKE, OG_DL_HANDBRAKE, LED_FLASH_NONE, Handbrake},
+    {LED_TEST_LIGHT, OG_PITSPEED, OG_DL_PITSPEED, LED_FLASH_NONE, SpeedLimit},
+    {LED_TEST_LIGHT, OG_PITSPEED, OG_DL_PITSPEED, LED_FLASH_SPEEDLIMIT, SpeedLimit},
+    {LED_TEST_LIGHT, OG_SIGNAL_L, OG_DL_SIGNAL_L | OG_DL_SIGNAL_ANY, LED_FLASH_NONE, SignalLeft},
+    {LED_TEST_LIGHT, OG_SIGNAL_R, OG_DL_SIGNAL_R | OG_DL_SIGNAL_ANY, LED_FLASH_NONE, SignalRight},
     // The current layout has no redline light.
-    {LED_TEST_LIGHT, OG_REDLINE, 0, LED_FLASH_NONE, Redline, "redline", "redline", nullptr},
-    {LED_TEST_LIGHT, OG_OILWARN, OG_DL_OILWARN, LED_FLASH_NONE, OilWarning, "oil warning",
-     "oilwarn", nullptr},
-    {LED_TEST_LIGHT, OG_FULLBEAM, OG_DL_FULLBEAM, LED_FLASH_NONE, FullBeam, "full beam", "fullbeam",
-     nullptr},
-    {LED_TEST_FUEL, 0, 0, LED_FLASH_NONE, LowFuel, "low fuel", nullptr, nullptr},
-    {LED_TEST_LIGHT, OG_TC, OG_DL_TC, LED_FLASH_NONE, TractionControl, "traction control", "tc",
-     nullptr},
-    {LED_TEST_LIGHT, OG_SHIFT, OG_DL_SHIFT, LED_FLASH_SHIFTLIGHT, ShiftLight, nullptr, nullptr,
-     nullptr},
-    {LED_TEST_FUEL, 0, 0, LED_FLASH_LOWFUEL, LowFuel, nullptr, nullptr, nullptr},
-    {LED_TEST_ALWAYS, 0, 0, LED_FLASH_NONE, AlwaysOn, "always", nullptr, nullptr},
+    {LED_TEST_LIGHT, OG_REDLINE, 0, LED_FLASH_NONE, Redline},
+    {LED_TEST_LIGHT, OG_OILWARN, OG_DL_OILWARN, LED_FLASH_NONE, OilWarning},
+    {LED_TEST_LIGHT, OG_FULLBEAM, OG_DL_FULLBEAM, LED_FLASH_NONE, FullBeam},
+    {LED_TEST_FUEL, 0, 0, LED_FLASH_NONE, LowFuel},
+    {LED_TEST_LIGHT, OG_TC, OG_DL_TC, LED_FLASH_NONE, TractionControl},
+    {LED_TEST_LIGHT, OG_SHIFT, OG_DL_SHIFT, LED_FLASH_SHIFTLIGHT, ShiftLight},
+    {LED_TEST_FUEL, 0, 0, LED_FLASH_LOWFUEL, LowFuel},
+    {LED_TEST_ALWAYS, 0, 0, LED_FLASH_NONE, AlwaysOn},
     // The earlier layout has neither of these two.
-    {LED_TEST_LIGHT, 0, OG_DL_ABS, LED_FLASH_NONE, Abs, "ABS", "abs", nullptr},
-    {LED_TEST_LIGHT, 0, OG_DL_BATTERY, LED_FLASH_NONE, BatteryWarning, "battery warning", "battery",
-     nullptr},
+    {LED_TEST_LIGHT, 0, OG_DL_ABS, LED_FLASH_NONE, Abs},
+    {LED_TEST_LIGHT, 0, OG_DL_BATTERY, LED_FLASH_NONE, BatteryWarning},
 };
 
 namespace {
 
-const LedActionInfo kRpmAbove = {LED_TEST_RPM,   0,       0,      LED_FLASH_NONE, RpmAbove,
-                                 "engine speed", nullptr, nullptr};
-const LedActionInfo kUndefined = {LED_TEST_UNDEFINED, 0,       0,      LED_FLASH_NONE, 0,
-                                  "undefined code",   nullptr, nullptr};
+const LedActionInfo kRpmAbove = {LED_TEST_RPM, 0, 0, LED_FLASH_NONE, RpmAbove};
+const LedActionInfo kUndefined = {LED_TEST_UNDEFINED, 0, 0, LED_FLASH_NONE, 0};
 
 // The word that a datagram's lights are read from, chosen once per datagram: the
 // lights-on word when the datagram carries the light words, else the flags word.

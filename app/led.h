@@ -1,6 +1,7 @@
 // LED action codes: the table of what each one means, and their evaluation into the two LED states.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "outgauge/packet.h"
@@ -57,15 +58,12 @@ struct LedFlashTimes {
 // with every current sender), otherwise from the flags word of the earlier layout.
 struct LedActionInfo {
     LedTest test;
-    std::uint16_t flag;    // LED_TEST_LIGHT, earlier layout: the flags bit (0: no such light)
-    std::uint32_t light;   // LED_TEST_LIGHT, current layout: the light bits of which any one
-                           // lights it (0: no such light); its own is the lowest, and the
-                           // turn signals also have the lamp that both sides share
-    LedFlash flash;        // while the condition holds, the LED flashes with this time
-    LedAction steady;      // a flashing code: the code of the same condition without flashing
-    const char *words;     // what the condition shows, in words (NULL for a flashing code)
-    const char *flagName;  // a code of one flag without flashing: the flag's name for
-    const char *flagAlias; // ogsend, and another name for it or NULL
+    std::uint16_t flag;  // LED_TEST_LIGHT, earlier layout: the flags bit (0: no such light)
+    std::uint32_t light; // LED_TEST_LIGHT, current layout: the light bits of which any one
+                         // lights it (0: no such light); its own is the lowest, and the
+                         // turn signals also have the lamp that both sides share
+    LedFlash flash;      // while the condition holds, the LED flashes with this time
+    LedAction steady;    // a flashing code: the code of the same condition without flashing
 };
 
 // The light that is a code's own in the current layout: the lowest of its light bits (the
@@ -78,6 +76,18 @@ inline std::uint32_t ledOwnLight(const LedActionInfo &a)
 // The rows of codes 0 to 16 (Off to BatteryWarning).
 constexpr int LED_ACTION_COUNT = BatteryWarning + 1;
 extern const LedActionInfo LED_ACTIONS[LED_ACTION_COUNT];
+
+// Whether rows, a table with a row for each code (its field code), has the codes of
+// LED_ACTIONS in their order and no others. A tool that keeps its own table beside the action
+// table asserts this, so that a new code cannot be forgotten there.
+template <typename Row, std::size_t N> constexpr bool ledRowsMatchActions(const Row (&rows)[N])
+{
+    for (std::size_t i = 0; i < N; ++i) {
+        if (rows[i].code != static_cast<LedAction>(i))
+            return false;
+    }
+    return N == LED_ACTION_COUNT;
+}
 
 // The meaning of code, whose sign plays no part. *value is the code without its sign,
 // except -2147483648, which has no 32-bit absolute value: it stays as it is, an undefined

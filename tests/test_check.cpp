@@ -1,9 +1,11 @@
-// lumivane-check's words for each LED, held against the program's own evaluator.
+// lumivane-check's words for each LED, held against the program's own evaluator, and its words
+// for each code against the action table.
 #include "tools/check/check.h"
 
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -117,6 +119,19 @@ TEST(CheckWords, SayWhatTheEvaluatorDoesForEveryCodeAndSignPair)
                 wrong += want != led(primary, secondary, s, g) ? 1 : 0;
             }
             EXPECT_EQ(wrong, 0);
+        }
+    }
+}
+
+// The checker has words for the condition of each code that does not flash (a flashing code
+// has its steady code's), and no two conditions share words.
+TEST(CheckWords, NameEveryConditionOfTheActionTable)
+{
+    std::set<std::string> seen;
+    for (const CheckWords &row : CHECK_WORDS) {
+        EXPECT_EQ(row.words != nullptr, LED_ACTIONS[row.code].flash == LED_FLASH_NONE) << row.code;
+        if (row.words != nullptr) {
+            EXPECT_TRUE(seen.insert(row.words).second) << row.words;
         }
     }
 }

@@ -1,8 +1,10 @@
 // The datagram sender as a user runs it: its scenarios, --hold and its argument errors,
-// with the datagrams received on a loopback UDP socket.
+// with the datagrams received on a loopback UDP socket; and its light names against the
+// action table.
 #include "outgauge/packet.h"
 #include "support/process.h"
 #include "support/test_support.h"
+#include "tools/ogsend/ogsend.h"
 
 #include <gtest/gtest.h>
 
@@ -14,6 +16,7 @@
 #include <ostream>
 #include <netinet/in.h>
 #include <poll.h>
+#include <set>
 #include <string>
 #include <sys/socket.h>
 #include <sys/wait.h>
@@ -511,4 +514,21 @@ TEST(Ogsend, ListAndHelpDescribeEveryScenarioAndOption)
          {"--host", "--port", "--rate", "--size", "--id", "--car", "--flags", "--rpm", "--fuel",
           "--count", "--hold", "--seconds", "--scenario", "--list", "--help"})
         EXPECT_NE(help.out.find(opt), std::string::npos) << opt;
+}
+
+// --flags has a name for each light that a code shows without flashing, and for nothing else;
+// no name stands for two lights.
+TEST(Ogsend, FlagNamesCoverEveryLightOfTheActionTable)
+{
+    std::set<std::string> names;
+    for (const SendLightName &row : SEND_LIGHT_NAMES) {
+        const LedActionInfo &a = LED_ACTIONS[row.code];
+        EXPECT_EQ(row.name != nullptr, a.test == LED_TEST_LIGHT && a.flash == LED_FLASH_NONE)
+            << row.code;
+        for (const char *name : {row.name, row.alias}) {
+            if (name != nullptr) {
+                EXPECT_TRUE(names.insert(name).second) << name;
+            }
+        }
+    }
 }

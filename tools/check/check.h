@@ -78,6 +78,35 @@ void checkExplainCar(const CheckFile &file, const char *car);
 // Prints the findings and a closing line; returns their number.
 std::size_t checkPrintFindings(const CheckFile &file);
 
+// What the condition of each code shows, in the explanation's words, one row for each code of
+// LED_ACTIONS; NULL for a flashing code, whose condition is that of its steady code.
+struct CheckWords {
+    LedAction code;
+    const char *words;
+};
+
+inline constexpr CheckWords CHECK_WORDS[] = {
+    {Off, "off"},
+    {ShiftLight, "shift light"},
+    {Handbrake, "handbrake"},
+    {SpeedLimit, "pit speed limiter"},
+    {SpeedLimitFlash, nullptr},
+    {SignalLeft, "left turn signal"},
+    {SignalRight, "right turn signal"},
+    {Redline, "redline"},
+    {OilWarning, "oil warning"},
+    {FullBeam, "full beam"},
+    {LowFuel, "low fuel"},
+    {TractionControl, "traction control"},
+    {ShiftLightFlash, nullptr},
+    {LowFuelFlash, nullptr},
+    {AlwaysOn, "always"},
+    {Abs, "ABS"},
+    {BatteryWarning, "battery warning"},
+};
+static_assert(ledRowsMatchActions(CHECK_WORDS),
+              "CHECK_WORDS has one row for each code of LED_ACTIONS, in order");
+
 // What code means to the LED logic, and the code without its sign as the logic takes it.
 const LedActionInfo &checkAction(LedAction code);
 std::int32_t checkValue(LedAction code);

@@ -20,6 +20,16 @@ struct CheckCondition {
     std::string text;
 };
 
+// What the condition of a code with meaning a shows, in words (see CHECK_WORDS).
+const char *checkWords(const LedActionInfo &a)
+{
+    if (a.test == LED_TEST_RPM)
+        return "engine speed";
+    if (a.test == LED_TEST_UNDEFINED)
+        return "undefined code";
+    return CHECK_WORDS[a.steady].words;
+}
+
 std::string checkNumber(double value)
 {
     char text[32];
@@ -35,7 +45,7 @@ std::string checkPercent(float fraction)
 CheckCondition checkLowFuel(float threshold)
 {
     // The simulator sends fuel as a fraction from 0 to 1 and the test is "below".
-    const std::string words = LED_ACTIONS[LowFuel].words;
+    const std::string words = CHECK_WORDS[LowFuel].words;
     if (!(threshold > 0.0f))
         return {CHECK_NEVER, words + " (never: lowFuel is " + checkNumber(threshold) + ")"};
     if (threshold > 1.0f)
@@ -58,12 +68,12 @@ CheckCondition checkFlashing(const CheckCondition &base, const GlobalSettings &g
     return {CHECK_SOMETIMES, base.text + ", flashing (" + ms + " on, " + ms + " off)"};
 }
 
-// The condition of |code|, as the LED logic decides it, in the words of its table.
+// The condition of |code|, as the LED logic decides it, in the checker's words.
 CheckCondition checkCondition(LedAction code, const GlobalSettings &g, float lowFuel)
 {
     std::int32_t value = 0;
     const LedActionInfo &a = ledActionInfo(code, &value);
-    const char *words = a.flash == LED_FLASH_NONE ? a.words : LED_ACTIONS[a.steady].words;
+    const char *words = checkWords(a);
     CheckCondition base;
     switch (a.test) {
     case LED_TEST_OFF:
@@ -90,7 +100,7 @@ std::string checkNot(LedAction code, const CheckCondition &c)
     std::int32_t value = 0;
     const LedActionInfo &a = ledActionInfo(code, &value);
     if (a.test == LED_TEST_RPM)
-        return std::string(a.words) + " at most " + std::to_string(value) + " rpm";
+        return std::string(checkWords(a)) + " at most " + std::to_string(value) + " rpm";
     return "on unless " + c.text;
 }
 
@@ -234,7 +244,7 @@ void checkPrintConfig(const CheckFile &file)
     std::string times;
     for (const LedActionInfo &a : LED_ACTIONS) {
         if (a.flash != LED_FLASH_NONE)
-            times += (times.empty() ? "" : ", ") + std::string(LED_ACTIONS[a.steady].words) + " " +
+            times += (times.empty() ? "" : ", ") + std::string(checkWords(a)) + " " +
                      checkFlashTimeText(configFlashTimes(g).ms[a.flash]);
     }
     outPrintf("  flash times: %s\n", times.c_str());
@@ -290,7 +300,7 @@ void checkAround(std::int32_t value, float *at, float *above)
 std::string checkRpm(float rpm)
 {
     char text[48];
-    std::snprintf(text, sizeof text, "%s %.0f rpm", checkAction(RpmAbove).words,
+    std::snprintf(text, sizeof text, "%s %.0f rpm", checkWords(checkAction(RpmAbove)),
                   static_cast<double>(rpm));
     return text;
 }
@@ -305,9 +315,10 @@ std::vector<CheckSituation> checkSituations(const CarProfile &p)
         if (a.test != LED_TEST_LIGHT || a.flash != LED_FLASH_NONE)
             continue;
         if (a.light != 0)
-            rows.push_back({a.words, false, ledOwnLight(a), 0.0f, full});
+            rows.push_back({checkWords(a), false, ledOwnLight(a), 0.0f, full});
         else
-            rows.push_back({std::string(a.words) + " (earlier layout)", true, a.flag, 0.0f, full});
+            rows.push_back(
+                {std::string(checkWords(a)) + " (earlier layout)", true, a.flag, 0.0f, full});
     }
     std::vector<std::int32_t> rpms;
     bool lowFuel = false;
