@@ -1,36 +1,21 @@
-// The tick count seen by the program: the platform's, or one that tests set.
+// The platform's clock as the loop takes it.
 #include "app/clock.h"
 
-#include <atomic>
-
 namespace {
-std::atomic<bool> g_testClock{false};
-std::atomic<std::uint32_t> g_testTicks{0};
-} // namespace
 
-std::uint32_t clockTicks()
+std::uint32_t clockReadSystem(const void *)
 {
-    if (g_testClock.load())
-        return g_testTicks.load();
     return clockSystemTicks();
 }
 
-void clockSleep(std::uint32_t ms)
+void clockPauseSystem(void *, std::uint32_t ms)
 {
-    if (g_testClock.load()) {
-        g_testTicks.fetch_add(ms);
-        return;
-    }
     clockSystemSleep(ms);
 }
 
-void clockSetTest(std::uint32_t ticks)
-{
-    g_testTicks.store(ticks);
-    g_testClock.store(true);
-}
+} // namespace
 
-void clockClearTest()
+AppClock clockSystem()
 {
-    g_testClock.store(false);
+    return AppClock{clockReadSystem, clockPauseSystem, nullptr};
 }

@@ -1,18 +1,20 @@
-// The millisecond tick count and the loop's pauses.
+// The millisecond tick count and the pauses of the loop.
 #pragma once
 
 #include <cstdint>
 
-// Milliseconds since a fixed start, as an unsigned 32-bit count that wraps.
-std::uint32_t clockTicks();
+// A clock as the loop takes it: the tick count (milliseconds since a fixed start, as an
+// unsigned 32-bit count that wraps) and a pause of the calling thread, each called with
+// context. Its ticks also serve the LED evaluation (LedTicks).
+struct AppClock {
+    std::uint32_t (*ticks)(const void *context);
+    void (*sleep)(void *context, std::uint32_t ms);
+    void *context;
+};
 
-// Pauses the calling thread. While a test clock is set, advances it instead.
-void clockSleep(std::uint32_t ms);
+// The platform's clock.
+AppClock clockSystem();
 
-// Replaces the system count with one that tests set (and clockSleep advances).
-void clockSetTest(std::uint32_t ticks);
-void clockClearTest();
-
-// The platform's own count and pause, used when no test clock is set.
+// Backend: the platform's own count and pause.
 std::uint32_t clockSystemTicks();
 void clockSystemSleep(std::uint32_t ms);

@@ -1,7 +1,6 @@
 // The console event handler's steps, the same on every platform.
 #include "app/console.h"
 
-#include "app/clock.h"
 #include "base/out.h"
 #include "hid/hid.h"
 #include "outgauge/receiver.h"
@@ -9,6 +8,8 @@
 #include <thread>
 
 namespace {
+
+AppClock g_clock = clockSystem();
 
 bool consoleIsShutdown(int event)
 {
@@ -24,12 +25,18 @@ bool ctrlHandler(int event)
         outPrintf("Shutdown...\n");
         ogClose();
         closeHID();
-        clockSleep(200);
+        g_clock.sleep(g_clock.context, 200);
     }
     // Not handled: the platform's default handling goes on and ends the process.
     return false;
 }
 
+void consoleSetClock(const AppClock &clock)
+{
+    g_clock = clock;
+}
+
+// The watchdog keeps the platform's own time, whatever clock the handler was given.
 bool consoleOnEvent(int event)
 {
     if (consoleIsShutdown(event)) {

@@ -3,6 +3,8 @@
 
 #include <cstdint>
 
+#include "app/clock.h"
+
 // Console event numbers as the Windows console reports them.
 constexpr int CONSOLE_CTRL_C = 0;
 constexpr int CONSOLE_CTRL_BREAK = 1;
@@ -11,9 +13,14 @@ constexpr int CONSOLE_LOGOFF = 5;
 constexpr int CONSOLE_SHUTDOWN = 6;
 
 // For the five events above: prints "Shutdown...\n", closes the receiver and
-// the device, pauses 200 ms. Returns false for every event, so the platform's
-// default handling ends the process.
+// the device, pauses 200 ms on the console's clock. Returns false for every event, so the
+// platform's default handling ends the process.
 bool ctrlHandler(int event);
+
+// The clock of ctrlHandler's pause. The platform calls the handler on a thread of its own with
+// nothing but the event, so the handler keeps the clock that start-up gives it here, the loop's
+// own; until then it is the platform's.
+void consoleSetClock(const AppClock &clock);
 
 // How long after a shutdown event the process ends at the latest. The handler prints and
 // then waits for the receiver's and the device's locks: with the console's output stuck (a

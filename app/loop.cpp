@@ -1,11 +1,9 @@
 // Start-up in its fixed order and the polling loop.
 #include "app/loop.h"
 
-#include "app/clock.h"
 #include "app/console.h"
 #include "app/version.h"
 #include "base/out.h"
-#include "hid/hid.h"
 #include "outgauge/receiver.h"
 
 #include <cstdlib>
@@ -13,17 +11,12 @@
 
 namespace {
 
-std::uint32_t appReadClock(const void *)
-{
-    return clockTicks();
-}
-
 // The two LED states of the newest datagram in the current car, printing "Unkown LED
 // action %d\n" for each undefined code.
-LedStates appLeds(const AppState &app)
+LedStates appLeds(const AppState &app, const AppClock &clock)
 {
-    const LedStates states =
-        ledEvaluate(app.profile, configFlashTimes(app.settings), app.packet, appClockTicks());
+    const LedStates states = ledEvaluate(app.profile, configFlashTimes(app.settings), app.packet,
+                                         LedTicks{clock.ticks, clock.context});
     for (int i = 0; i < states.undefinedCount; ++i)
         outPrintf("Unkown LED action %d\n", static_cast<int>(states.undefined[i]));
     return states;
@@ -52,7 +45,7 @@ void appWrite(AppState *app, bool led1, bool led2)
 // device was opened.
 bool appOpenDevice(AppState *app)
 {
-    if (!initHID(app->settings.deviceID, app->settings.deviceNum)) {
+    if (!initHID(app->settings.deviceID, app->settings.deviceNum, app->hidPlaces)) {
         outPrintf("HID init failed!\n");
         return false;
     }
@@ -66,22 +59,27 @@ bool appOpenDevice(AppState *app)
     return true;
 }
 
-// The file was edited: [config] and the current car read again. The flash times and the car's
-// codes apply at once; another port or device waits for the file to stay as it is.
+// The file was saved: [config] and the current car read again, from one read of the file. The
+// flash times and the car's codes apply at once; another port or device waits for the file to
+// stay as it is. A file that cannot be read keeps what is in use.
 void appReload(AppState *app)
 {
-    GlobalSettings fresh = CONFIG_DEFAULTS;
-    configLoadSettings(app->configPath, &fresh);
-    for (const ConfigKey &key : CONFIG_KEYS) {
-        if (key.flash != LED_FLASH_NONE)
-            app->settings.*key.field = fresh.*key.field;
+    ProfileFile file;
+    if (profileLoad(app->configPath, &file)) {
+        GlobalSettings fresh = CONFIG_DEFAULTS;
+        appLoadSettings(file, &fresh);
+        for (const ConfigKey &key : CONFIG_KEYS) {
+            if (key.flash != LED_FLASH_NONE)
+                app->settings.*key.field = fresh.*key.field;
+        }
+        if (app->carLoaded)
+            appLoadCar(app, file);
+        app->pending = fresh;
+        app->pendingOpen = fresh.outGaugePort != app->settings.outGaugePort ||
+                           fresh.deviceID != app->settings.deviceID ||
+                           fresh.deviceNum != app->settings.deviceNum;
     }
-    if (app->carLoaded)
-        configLoadCar(app->configPath, app->car, &app->profile);
-    app->pending = fresh;
-    app->pendingOpen = fresh.outGaugePort != app->settings.outGaugePort ||
-                       fresh.deviceID != app->settings.deviceID ||
-                       fresh.deviceNum != app->settings.deviceNum;
+    profileRelease(&file);
 }
 
 // Opens the edited port and device, as start-up does; true when the device was opened.
@@ -110,9 +108,9 @@ bool appCheckFile(AppState *app)
     if (!configStampEqual(stamp, app->fileStamp)) {
         app->fileStamp = stamp;
         app->pendingOpen = false;
-        // A file that is missing, empty or cannot be read is most likely being saved: what is
-        // in use stays until the next change.
-        if (stamp.readable)
+        // A file that is missing or empty is most likely being saved: what is in use stays
+        // until the next change.
+        if (stamp.usable)
             appReload(app);
         return false;
     }
@@ -125,25 +123,46 @@ bool appCheckFile(AppState *app)
 
 } // namespace
 
-void appStartup(AppState *app)
+void appLoadSettings(const ProfileFile &file, GlobalSettings *settings)
+{
+    outPrintf("Loading config %s...\n", file.path);
+    configReadGlobals(file, settings);
+}
+
+void appLoadCar(AppState *app, const ProfileFile &file)
+{
+    // The car name comes from the network: no control bytes reach the terminal.
+    char shown[OG_CAR_NAME_SIZE];
+    configPrintableName(app->car, std::strlen(app->car), shown, sizeof shown);
+    outPrintf("Car: %s\n", shown);
+    configResolveProfile(file, app->car, &app->profile, nullptr);
+    app->carLoaded = true;
+}
+
+void appStartup(AppState *app, const AppClock &clock)
 {
     outPrintf("---------------------------------\n");
     outPrintf(" Lumivane v" LUMIVANE_VERSION " by Quillox\n");
     outPrintf("---------------------------------\n\n");
     consoleSetTitle("Lumivane");
+    consoleSetClock(clock);
     consoleInstallHandler();
     app->configBuilt = configBuildPath();
     app->configPath = configPathOr(app->configBuilt);
-    // Taken before the read, so that an edit made during it is seen at the first check.
+    // Taken before the read, so that a save during it is seen at the first look.
     app->fileStamp = configFileStamp(app->configPath);
-    configLoadSettings(app->configPath, &app->settings);
+    ProfileFile file;
+    profileLoad(app->configPath, &file);
+    appLoadSettings(file, &app->settings);
+    profileRelease(&file);
     std::memset(app->car, 0, sizeof app->car);
     app->carLoaded = false;
 
     // Nothing here ends the program. The receiver comes first, and the device only with it, so
-    // that a second copy on the same port leaves the first one's device alone; a port held by
+    // that a second copy on the same port leaves the first one's device alone. A port held by
     // another program is tried again every second (ogRetry), a missing device looked for
-    // (hidRetry), and anything else is reported and the program runs on without it.
+    // (hidRetry); any other failure of the receiver is reported, and the program runs on
+    // without a receiver and without the device.
     if (!ogInit(app->settings.outGaugePort))
         outPrintf("OutGauge init failed!\n");
     else
@@ -163,28 +182,30 @@ void appKeepUp(AppState *app, std::uint32_t now)
         hidSetLeds(app->led1, app->led2);
 }
 
-void appLoopPass(AppState *app)
+void appLoopPass(AppState *app, const AppClock &clock)
 {
-    const std::uint32_t now = clockTicks();
+    const std::uint32_t now = clock.ticks(clock.context);
     appKeepUp(app, now);
-    if (ogRead(app->packet)) {
+    if (ogRead(&app->packet)) {
         char car[OG_CAR_NAME_SIZE];
         ogPacketCarName(app->packet, car);
         if (std::strcmp(car, app->car) != 0) {
             std::memcpy(app->car, car, sizeof app->car);
-            configLoadCar(app->configPath, app->car, &app->profile);
-            app->carLoaded = true;
+            ProfileFile file;
+            profileLoad(app->configPath, &file);
+            appLoadCar(app, file);
+            profileRelease(&file);
         }
-        const LedStates leds = appLeds(*app);
+        const LedStates leds = appLeds(*app, clock);
         appWrite(app, leds.led1, leds.led2);
         app->lastPacketTick = now;
     }
     // Unsigned difference: correct across the wrap of the tick count.
     if (static_cast<std::uint32_t>(now - app->lastPacketTick) > LOOP_IDLE_MS) {
         appWrite(app, false, false);
-        clockSleep(LOOP_IDLE_PAUSE_MS);
+        clock.sleep(clock.context, LOOP_IDLE_PAUSE_MS);
     }
-    clockSleep(LOOP_PAUSE_MS);
+    clock.sleep(clock.context, LOOP_PAUSE_MS);
 }
 
 void appRelease(AppState *app)
@@ -194,15 +215,11 @@ void appRelease(AppState *app)
     app->configPath = nullptr;
 }
 
-LedTicks appClockTicks()
-{
-    return LedTicks{appReadClock, nullptr};
-}
-
 int appMain()
 {
+    const AppClock clock = clockSystem();
     AppState app = appInitialState();
-    appStartup(&app);
+    appStartup(&app, clock);
     for (;;)
-        appLoopPass(&app);
+        appLoopPass(&app, clock);
 }

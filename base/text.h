@@ -1,6 +1,12 @@
 // Small routines on text that several modules share.
 #pragma once
 
+// Whether c is printable ASCII, which a terminal shows as it is (space to tilde).
+inline bool textPrintable(char c)
+{
+    return c >= 0x20 && c <= 0x7E;
+}
+
 // The value of c as a hexadecimal digit (either case), or -1 when c is none.
 inline int textHexDigit(char c)
 {

@@ -6,5 +6,5 @@
 int main()
 {
     for (;;)
-        clockSleep(LOOP_PAUSE_MS);
+        clockSystemSleep(LOOP_PAUSE_MS);
 }

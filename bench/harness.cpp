@@ -52,7 +52,7 @@ int benchStateReportByte(int state)
 bool benchSendState(TestUdp &out, int port, int state, std::int32_t id)
 {
     OutGaugePacket p = testPacket("BNCH", benchStateFlags(state), 3000.0f, 0.5f);
-    ogPacketSetId(p, id);
+    ogPacketSetId(&p, id);
     return out.send(port, p);
 }
 

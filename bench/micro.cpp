@@ -3,8 +3,8 @@
 // and of the work done once a second while something is missing: one search for the device,
 // one look at the configuration file.
 #include "app/clock.h"
-#include "app/config.h"
-#include "app/led.h"
+#include "rules/config.h"
+#include "rules/led.h"
 #include "app/loop.h"
 #include "hid/hid.h"
 #include "outgauge/receiver.h"
@@ -33,7 +33,7 @@ OutGaugePacket busyPacket()
 OutGaugePacket busyCurrentPacket()
 {
     OutGaugePacket p = testPacket("XRT", OG_KM | OG_BAR, 7500.0f, 0.02f);
-    ogPacketSetLights(p, OG_DL_SHARED, OG_DL_SHIFT | OG_DL_PITSPEED | OG_DL_SIGNAL_L);
+    ogPacketSetLights(&p, OG_DL_SHARED, OG_DL_SHIFT | OG_DL_PITSPEED | OG_DL_SIGNAL_L);
     return p;
 }
 
@@ -41,9 +41,11 @@ OutGaugePacket busyCurrentPacket()
 void evaluateWith(benchmark::State &state, CarProfile profile, bool current = false)
 {
     const LedFlashTimes flashTimes = configFlashTimes(CONFIG_DEFAULTS);
+    const AppClock clock = clockSystem();
+    const LedTicks ticks = {clock.ticks, clock.context};
     OutGaugePacket p = current ? busyCurrentPacket() : busyPacket();
     for (auto _ : state) {
-        LedStates states = ledEvaluate(profile, flashTimes, p, appClockTicks());
+        LedStates states = ledEvaluate(profile, flashTimes, p, ticks);
         benchmark::DoNotOptimize(states);
         benchmark::ClobberMemory();
     }
@@ -52,42 +54,42 @@ void evaluateWith(benchmark::State &state, CarProfile profile, bool current = fa
 
 void BM_ledEvaluate_bitCodes(benchmark::State &s)
 {
-    evaluateWith(s, {1, 3, 5, 7, 0.05f});
+    evaluateWith(s, {{1, 3, 5, 7}, 0.05f});
 }
 void BM_ledEvaluate_bitCodesCurrentLayout(benchmark::State &s)
 {
-    evaluateWith(s, {1, 3, 5, 15, 0.05f}, true);
+    evaluateWith(s, {{1, 3, 5, 15}, 0.05f}, true);
 }
 void BM_ledEvaluate_rpmCodes(benchmark::State &s)
 {
-    evaluateWith(s, {7000, 101, 8000, 150000, 0.05f});
+    evaluateWith(s, {{7000, 101, 8000, 150000}, 0.05f});
 }
 void BM_ledEvaluate_lowFuel(benchmark::State &s)
 {
-    evaluateWith(s, {10, -10, 10, 10, 0.05f});
+    evaluateWith(s, {{10, -10, 10, 10}, 0.05f});
 }
 void BM_ledEvaluate_flashingCodes(benchmark::State &s)
 {
-    evaluateWith(s, {4, 12, 13, 12, 0.05f});
+    evaluateWith(s, {{4, 12, 13, 12}, 0.05f});
 }
 void BM_ledEvaluate_invertedAndSecondary(benchmark::State &s)
 {
-    evaluateWith(s, {-3, -14, -5, 14, 0.05f});
+    evaluateWith(s, {{-3, -14, -5, 14}, 0.05f});
 }
 void BM_ledEvaluate_flashWithSecondary(benchmark::State &s)
 {
-    evaluateWith(s, {12, -12, 3, -3, 0.05f});
+    evaluateWith(s, {{12, -12, 3, -3}, 0.05f});
 }
 void BM_ledEvaluate_allOff(benchmark::State &s)
 {
-    evaluateWith(s, {0, 0, 0, 0, 0.0f});
+    evaluateWith(s, {{0, 0, 0, 0}, 0.0f});
 }
 
 // The clock read that each flashing code whose condition holds makes.
 void BM_clockTicks(benchmark::State &state)
 {
     for (auto _ : state)
-        benchmark::DoNotOptimize(clockTicks());
+        benchmark::DoNotOptimize(clockSystemTicks());
 }
 
 BENCHMARK(BM_ledEvaluate_bitCodes);
@@ -139,18 +141,22 @@ void resolve(benchmark::State &state, const char *car)
     const std::string &path = configFile();
     CarProfile out{};
     for (auto _ : state) {
-        configResolveProfile(path.c_str(), car, &out);
+        ProfileFile file;
+        profileLoad(path.c_str(), &file);
+        configResolveProfile(file, car, &out, nullptr);
+        profileRelease(&file);
         benchmark::DoNotOptimize(out);
     }
     state.counters["bytes"] = static_cast<double>(sizeof g_config - 1);
 }
 
-// A car whose section sets all four codes and the threshold: five reads of the file.
+// A car change: one read of the file, then a car whose section sets all four codes and the
+// threshold: five lookups.
 void BM_configResolveProfile_fullSection(benchmark::State &s)
 {
     resolve(s, "XRT");
 }
-// A car with no section: five reads find nothing, five more read [default].
+// A car with no section: five lookups find nothing, five more look in [default].
 void BM_configResolveProfile_noSection(benchmark::State &s)
 {
     resolve(s, "LX6");
@@ -181,18 +187,18 @@ void BM_ogRead(benchmark::State &state)
     const int n = static_cast<int>(state.range(0));
     OutGaugePacket sent = busyPacket();
     OutGaugePacket got{};
-    ogRead(got); // anything left over from before
+    ogRead(&got); // anything left over from before
     std::int32_t seq = 0;
     long missed = 0;
     TestUdp sender;
     for (auto _ : state) {
         // Loopback delivers each datagram into the receiver's queue before send returns.
         for (int i = 0; i < n; ++i) {
-            ogPacketSetId(sent, ++seq);
+            ogPacketSetId(&sent, ++seq);
             sender.send(port, sent);
         }
         auto t0 = std::chrono::steady_clock::now();
-        bool accepted = ogRead(got);
+        bool accepted = ogRead(&got);
         auto t1 = std::chrono::steady_clock::now();
         state.SetIterationTime(std::chrono::duration<double>(t1 - t0).count());
         if (n > 0 && (!accepted || ogPacketId(got) != seq))
@@ -212,6 +218,7 @@ BENCHMARK(BM_ogRead)->Arg(0)->Arg(1)->Arg(10)->Arg(100)->UseManualTime();
 void BM_hidSearchAbsent(benchmark::State &state)
 {
     HidrawTree tree = hidrawTreeCreate("bench-hid");
+    const HidPlaces places = hidrawTreePlaces(tree);
     const std::uint32_t others[][2] = {{0x046D, 0xC52B}, {0x046D, 0xC077}, {0x1532, 0x0084},
                                        {0x045E, 0x028E}, {0x054C, 0x09CC}, {0x0951, 0x16A4},
                                        {0x1B1C, 0x1B2E}, {0x046D, 0x0A87}};
@@ -219,7 +226,7 @@ void BM_hidSearchAbsent(benchmark::State &state)
     for (const auto &ids : others)
         hidrawTreeAddDevice(tree, n++, 3, ids[0], ids[1], HIDRAW_NODE_FIFO);
     for (auto _ : state) {
-        std::vector<std::string> found = hidSysEnumerate(0xCA03);
+        std::vector<std::string> found = hidSysEnumerate(places, 0xCA03);
         benchmark::DoNotOptimize(found);
     }
     hidrawTreeRemove(tree);

@@ -3,6 +3,7 @@
 // and one open of each HID interface).
 //   lumivane_search [COUNT] [PRODUCT]    COUNT searches (default 100) for 046D:PRODUCT (CA03)
 #include "hid/hid.h"
+#include "rules/config.h"
 
 #include <chrono>
 #include <cstdio>
@@ -12,7 +13,7 @@ int main(int argc, char **argv)
 {
     const long count = argc > 1 ? std::strtol(argv[1], nullptr, 10) : 100;
     const long product = argc > 2 ? std::strtol(argv[2], nullptr, 16) : 0xCA03;
-    if (count < 1 || !hidProductIdValid(static_cast<std::int32_t>(product))) {
+    if (count < 1 || !configProductIdValid(static_cast<std::int32_t>(product))) {
         std::fprintf(stderr, "usage: lumivane_search [COUNT] [PRODUCT]\n");
         return 2;
     }
@@ -20,7 +21,7 @@ int main(int argc, char **argv)
     std::size_t found = 0;
     for (long i = 0; i < count; ++i) {
         auto t0 = std::chrono::steady_clock::now();
-        found = hidSysEnumerate(static_cast<std::uint16_t>(product)).size();
+        found = hidSysEnumerate(HID_SYSTEM_PLACES, static_cast<std::uint16_t>(product)).size();
         double us = std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - t0)
                         .count();
         total += us;

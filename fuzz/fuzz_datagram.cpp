@@ -1,7 +1,8 @@
 // Fuzz target: any datagram, taken by the receivers' own acceptance rule, through the car
 // name and the LED logic with any four codes, threshold, flash times and tick count.
-#include "app/config.h"
-#include "app/led.h"
+#include "base/text.h"
+#include "rules/config.h"
+#include "rules/led.h"
 #include "outgauge/packet.h"
 
 #include <cstdint>
@@ -65,7 +66,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     // A datagram that is not taken leaves the record as it was (here: zeros).
     OutGaugePacket packet;
     std::memset(&packet, 0, sizeof packet);
-    const bool taken = ogPacketAccept(packet, data, static_cast<long>(size));
+    const bool taken = ogPacketAccept(&packet, data, static_cast<long>(size));
     check(taken == (size >= 1), "a datagram of one byte or more is taken");
     const std::size_t kept = size < OG_PACKET_SIZE ? size : OG_PACKET_SIZE;
     for (std::size_t i = taken ? kept : 0; i < OG_PACKET_SIZE; ++i)
@@ -80,14 +81,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     configPrintableName(car, std::strlen(car), shown, sizeof shown);
     check(std::strlen(shown) == std::strlen(car), "printable name of another length");
     for (const char *p = shown; *p != '\0'; ++p)
-        check(*p >= 0x20 && *p <= 0x7E, "a byte that is not printable reached the console");
+        check(textPrintable(*p), "a byte that is not printable reached the console");
 
-    const CarProfile profile = {control.codes[0], control.codes[1], control.codes[2],
-                                control.codes[3], control.threshold};
+    const CarProfile profile = {
+        {control.codes[0], control.codes[1], control.codes[2], control.codes[3]},
+        control.threshold};
     const LedStates states =
         ledEvaluate(profile, control.flashTimes, packet, ledTicksAt(&control.tick));
-    checkFixedOutcomes(profile.LED1, profile.LED1b, states.led1);
-    checkFixedOutcomes(profile.LED2, profile.LED2b, states.led2);
+    checkFixedOutcomes(profile.codes[CAR_LED1], profile.codes[CAR_LED1B], states.led1);
+    checkFixedOutcomes(profile.codes[CAR_LED2], profile.codes[CAR_LED2B], states.led2);
     int undefined = 0;
     for (LedAction code : control.codes)
         undefined += ledActionUndefined(code) ? 1 : 0;

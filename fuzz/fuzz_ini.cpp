@@ -1,7 +1,7 @@
 // Fuzz target: any file content with any section and key through the INI reader, its line
 // scanner and the profile resolution of a car.
-#include "app/config.h"
-#include "app/ini.h"
+#include "rules/config.h"
+#include "rules/ini.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -100,15 +100,18 @@ void fuzzFile(const char *text, std::size_t len, const char *section)
     std::fwrite(text, 1, len, file);
     std::fclose(file);
 
+    ProfileFile loaded;
+    profileLoad(g_path.c_str(), &loaded);
     CarProfile profile;
-    configResolveProfile(g_path.c_str(), section, &profile);
+    configResolveProfile(loaded, section, &profile, nullptr);
     std::int32_t car = iniGetInt(text, len, section, "LED1", CONFIG_ABSENT_CODE);
     std::int32_t want =
         car == CONFIG_ABSENT_CODE ? iniGetInt(text, len, "default", "LED1", 0) : car;
-    check(profile.LED1 == want, "profile LED1 disagrees with the buffer reader");
+    check(profile.codes[CAR_LED1] == want, "profile LED1 disagrees with the buffer reader");
 
     GlobalSettings settings;
-    configReadGlobals(g_path.c_str(), &settings);
+    configReadGlobals(loaded, &settings);
+    profileRelease(&loaded);
     check(settings.outGaugePort ==
               iniGetInt(text, len, "config", "outGaugePort", CONFIG_DEFAULTS.outGaugePort),
           "port disagrees with the buffer reader");

@@ -4,6 +4,7 @@
 
 #include "base/out.h"
 #include "base/pace.h"
+#include "rules/config.h"
 
 #include <atomic>
 #include <mutex>
@@ -17,9 +18,11 @@ std::mutex g_lock;
 HidHandle g_device = HID_NO_HANDLE;
 std::string g_path; // the open device's path
 
-// What initHID was asked for, which hidRetry looks for again.
+// What initHID was asked for, which hidRetry looks for again, and where.
 std::int32_t g_productId = 0;
 std::int32_t g_index = 0;
+std::string g_classDir, g_devDir, g_devicePath;
+HidPlaces g_places = HID_SYSTEM_PLACES;
 
 // The device is missing (none found, or it went away): hidRetry looks for it.
 bool g_missing = false;
@@ -55,9 +58,14 @@ HidSearch hidSearch(std::int32_t productId, std::int32_t index, bool loud)
 {
     HidSearch result = {HID_NO_HANDLE, std::string(), false, std::string(), std::string()};
     // A product ID outside 16 bits names no USB device.
-    if (!hidProductIdValid(productId))
+    if (!configProductIdValid(productId))
         return result;
-    for (const std::string &path : hidSysEnumerate(static_cast<std::uint16_t>(productId))) {
+    // A device given by its path is the only one, whatever its vendor and product.
+    const std::vector<std::string> paths =
+        g_places.devicePath != nullptr
+            ? std::vector<std::string>{g_places.devicePath}
+            : hidSysEnumerate(g_places, static_cast<std::uint16_t>(productId));
+    for (const std::string &path : paths) {
         std::string why;
         HidHandle handle = hidSysOpen(path, &why);
         if (handle == HID_NO_HANDLE) {
@@ -93,6 +101,17 @@ void hidPrintSearching(std::int32_t productId)
 {
     outPrintf("initHID: Initializing HID (Device ID 0x%04X)...", static_cast<unsigned>(productId));
     outPrintf("HID GUID: %X\n", static_cast<unsigned>(hidSysGuidData1()));
+}
+
+// Keeps the places of initHID for the searches that follow.
+void hidKeepPlaces(const HidPlaces &places)
+{
+    g_classDir = places.classDir != nullptr ? places.classDir : "";
+    g_devDir = places.devDir != nullptr ? places.devDir : "";
+    g_devicePath = places.devicePath != nullptr ? places.devicePath : "";
+    g_places.classDir = places.classDir != nullptr ? g_classDir.c_str() : nullptr;
+    g_places.devDir = places.devDir != nullptr ? g_devDir.c_str() : nullptr;
+    g_places.devicePath = places.devicePath != nullptr ? g_devicePath.c_str() : nullptr;
 }
 
 // A quiet search of hidRetry.
@@ -132,11 +151,6 @@ LedReport hidBuildReport(bool led1, bool led2)
     return report;
 }
 
-bool hidProductIdValid(std::int32_t productId)
-{
-    return productId >= 0 && productId <= 0xFFFF;
-}
-
 bool hidTakeMatch(std::int32_t *index)
 {
     if (*index == 0)
@@ -147,7 +161,7 @@ bool hidTakeMatch(std::int32_t *index)
     return false;
 }
 
-bool initHID(std::int32_t productId, std::int32_t index)
+bool initHID(std::int32_t productId, std::int32_t index, const HidPlaces &places)
 {
     std::lock_guard<std::mutex> hold(g_lock);
     if (g_device != HID_NO_HANDLE)
@@ -155,6 +169,7 @@ bool initHID(std::int32_t productId, std::int32_t index)
     hidPrintSearching(productId);
     g_productId = productId;
     g_index = index;
+    hidKeepPlaces(places);
     HidSearch found = hidSearch(productId, index, true);
     if (found.handle != HID_NO_HANDLE) {
         outPrintf("initHID: Device found.\n");
@@ -213,7 +228,7 @@ bool hidRetry(std::uint32_t now)
         g_writeFailed = false;
         // A failed write alone says little (the error differs between systems and drivers):
         // the device is gone when its path no longer leads to it.
-        if (!hidSysPresent(g_device, g_path, static_cast<std::uint16_t>(g_productId))) {
+        if (!hidSysPresent(g_device, g_path, g_places, static_cast<std::uint16_t>(g_productId))) {
             hidSysClose(g_device);
             g_device = HID_NO_HANDLE;
             g_path.clear();
@@ -234,17 +249,4 @@ bool hidIsOpen()
 {
     std::lock_guard<std::mutex> hold(g_lock);
     return g_device != HID_NO_HANDLE;
-}
-
-bool hidOpenPath(const char *path)
-{
-    std::lock_guard<std::mutex> hold(g_lock);
-    if (g_device != HID_NO_HANDLE)
-        return false;
-    std::string why;
-    HidHandle handle = hidSysOpen(path, &why);
-    if (handle == HID_NO_HANDLE)
-        return false;
-    hidKeep(HidSearch{handle, path, false, std::string(), std::string()});
-    return true;
 }

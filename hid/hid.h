@@ -23,13 +23,24 @@ struct LedReport {
 
 LedReport hidBuildReport(bool led1, bool led2);
 
-// Whether productId can name a USB product at all: 0 to 65535.
-bool hidProductIdValid(std::int32_t productId);
+// Where the device is looked for; a NULL field takes the system's own place.
+// - classDir, devDir (Linux): the folder of hidraw entries (/sys/class/hidraw) and the folder of
+//   their nodes (/dev).
+// - devicePath: one device to open, without a search and without reading its vendor and
+//   product.
+struct HidPlaces {
+    const char *classDir;
+    const char *devDir;
+    const char *devicePath;
+};
+inline constexpr HidPlaces HID_SYSTEM_PLACES = {nullptr, nullptr, nullptr};
 
 // Opens the index-th (from 0) present HID interface with vendor 0x046D and
 // product productId, printing its progress. Returns true at once when a device is already
-// open. When none can be opened, the device is missing: hidRetry looks for it from then on.
-bool initHID(std::int32_t productId, std::int32_t index);
+// open. When none can be opened, the device is missing: hidRetry looks for it from then on, in
+// the same places (which initHID keeps a copy of).
+bool initHID(std::int32_t productId, std::int32_t index,
+             const HidPlaces &places = HID_SYSTEM_PLACES);
 
 // Counts one present device of the right vendor and product, in the platform's order,
 // toward the index-th that initHID opens: true when it is that one (*index is 0);
@@ -57,19 +68,15 @@ bool hidRetry(std::uint32_t now);
 // Whether a device is open.
 bool hidIsOpen();
 
-// Opens path as the LED device, as initHID opens the interface it finds. Tests use it where no
-// HID device can be found. False when a device is open already or the path cannot be opened.
-bool hidOpenPath(const char *path);
-
 // The platform's part: the system calls only.
 
 // A device handle of the platform (a file descriptor, a HANDLE), or HID_NO_HANDLE.
 typedef std::intptr_t HidHandle;
 constexpr HidHandle HID_NO_HANDLE = -1;
 
-// Backend: the paths of the present HID interfaces of vendor 0x046D and product productId,
-// in the platform's order.
-std::vector<std::string> hidSysEnumerate(std::uint16_t productId);
+// Backend: the paths of the present HID interfaces of vendor 0x046D and product productId in
+// places (their folders; a device path is the portable part's), in the platform's order.
+std::vector<std::string> hidSysEnumerate(const HidPlaces &places, std::uint16_t productId);
 
 // Backend: opens path for reading and writing; on failure HID_NO_HANDLE, with the system's
 // reason in *reason.
@@ -80,7 +87,8 @@ bool hidSysWrite(HidHandle handle, const LedReport &report);
 
 // Backend: whether the device that handle was opened from at path is still there (not
 // unplugged, and not replaced by another device under the same path).
-bool hidSysPresent(HidHandle handle, const std::string &path, std::uint16_t productId);
+bool hidSysPresent(HidHandle handle, const std::string &path, const HidPlaces &places,
+                   std::uint16_t productId);
 
 void hidSysClose(HidHandle handle);
 

@@ -1,6 +1,5 @@
 // The LED device on Linux: hidraw interfaces found through sysfs, reports written to /dev/hidrawN.
 #include "hid/hid.h"
-#include "hid/hid_linux.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -18,9 +17,6 @@ const char DEFAULT_DEV_DIR[] = "/dev";
 
 // sysfs attribute files are at most one page long.
 const std::size_t UEVENT_MAX = 4096;
-
-std::string g_classDir = DEFAULT_CLASS_DIR;
-std::string g_devDir = DEFAULT_DEV_DIR;
 
 // The number N of a "hidrawN" entry name, or -1 when the name is not one.
 long hidrawNumber(const char *name)
@@ -45,10 +41,10 @@ long hidrawNumber(const char *name)
 
 // The hidraw entry names of the class folder in numeric order; empty when
 // the folder is missing.
-std::vector<std::string> hidListInterfaces()
+std::vector<std::string> hidListInterfaces(const char *classDir)
 {
     std::vector<std::pair<long, std::string>> found;
-    DIR *dir = opendir(g_classDir.c_str());
+    DIR *dir = opendir(classDir);
     if (dir == nullptr)
         return {};
     while (const dirent *entry = readdir(dir)) {
@@ -66,9 +62,10 @@ std::vector<std::string> hidListInterfaces()
 }
 
 // Reads vendor and product of a hidraw entry from its parent's uevent file.
-bool hidReadAttributes(const std::string &name, std::uint32_t *vendor, std::uint32_t *product)
+bool hidReadAttributes(const char *classDir, const std::string &name, std::uint32_t *vendor,
+                       std::uint32_t *product)
 {
-    std::string path = g_classDir + "/" + name + "/device/uevent";
+    std::string path = std::string(classDir) + "/" + name + "/device/uevent";
     int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0)
         return false;
@@ -91,22 +88,18 @@ bool hidReadAttributes(const std::string &name, std::uint32_t *vendor, std::uint
 
 } // namespace
 
-void hidSetPaths(const char *classDir, const char *devDir)
-{
-    g_classDir = classDir != nullptr ? classDir : DEFAULT_CLASS_DIR;
-    g_devDir = devDir != nullptr ? devDir : DEFAULT_DEV_DIR;
-}
-
 // Only the uevent files are read: the devices of other products are never opened, as they may
 // well be devices this user has no permission for.
-std::vector<std::string> hidSysEnumerate(std::uint16_t productId)
+std::vector<std::string> hidSysEnumerate(const HidPlaces &places, std::uint16_t productId)
 {
+    const char *classDir = places.classDir != nullptr ? places.classDir : DEFAULT_CLASS_DIR;
+    const char *devDir = places.devDir != nullptr ? places.devDir : DEFAULT_DEV_DIR;
     std::vector<std::string> paths;
-    for (const std::string &name : hidListInterfaces()) {
+    for (const std::string &name : hidListInterfaces(classDir)) {
         std::uint32_t vendor = 0, product = 0;
-        if (hidReadAttributes(name, &vendor, &product) && vendor == HID_VENDOR_ID &&
+        if (hidReadAttributes(classDir, name, &vendor, &product) && vendor == HID_VENDOR_ID &&
             product == productId)
-            paths.push_back(g_devDir + "/" + name);
+            paths.push_back(std::string(devDir) + "/" + name);
     }
     return paths;
 }
@@ -136,7 +129,7 @@ bool hidSysWrite(HidHandle handle, const LedReport &report)
 // An unplugged device's node is removed; a device plugged in again may get the same name, but
 // never the same node: the path still leads to the device when it names the very file that
 // the descriptor was opened from.
-bool hidSysPresent(HidHandle handle, const std::string &path, std::uint16_t)
+bool hidSysPresent(HidHandle handle, const std::string &path, const HidPlaces &, std::uint16_t)
 {
     struct stat held, named;
     if (fstat(static_cast<int>(handle), &held) != 0 || stat(path.c_str(), &named) != 0)

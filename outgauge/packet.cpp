@@ -1,6 +1,8 @@
 // Little-endian field access on the raw OutGauge record.
 #include "outgauge/packet.h"
 
+#include "base/text.h"
+
 #include <cctype>
 #include <cstdlib>
 #include <cstring>
@@ -14,9 +16,9 @@ std::uint32_t readU32(const OutGaugePacket &packet, std::size_t off)
            (static_cast<std::uint32_t>(b[2]) << 16) | (static_cast<std::uint32_t>(b[3]) << 24);
 }
 
-void writeU32(OutGaugePacket &packet, std::size_t off, std::uint32_t v)
+void writeU32(OutGaugePacket *packet, std::size_t off, std::uint32_t v)
 {
-    unsigned char *b = packet.bytes + off;
+    unsigned char *b = packet->bytes + off;
     b[0] = static_cast<unsigned char>(v & 0xFF);
     b[1] = static_cast<unsigned char>((v >> 8) & 0xFF);
     b[2] = static_cast<unsigned char>((v >> 16) & 0xFF);
@@ -31,7 +33,7 @@ float readFloat(const OutGaugePacket &packet, std::size_t off)
     return f;
 }
 
-void writeFloat(OutGaugePacket &packet, std::size_t off, float f)
+void writeFloat(OutGaugePacket *packet, std::size_t off, float f)
 {
     std::uint32_t bits;
     std::memcpy(&bits, &f, sizeof bits);
@@ -40,7 +42,7 @@ void writeFloat(OutGaugePacket &packet, std::size_t off, float f)
 
 } // namespace
 
-bool ogPacketAccept(OutGaugePacket &packet, const void *data, long length)
+bool ogPacketAccept(OutGaugePacket *packet, const void *data, long length)
 {
     if (length < 1)
         return false;
@@ -49,8 +51,8 @@ bool ogPacketAccept(OutGaugePacket &packet, const void *data, long length)
     const std::size_t len = length < static_cast<long>(OG_PACKET_SIZE)
                                 ? static_cast<std::size_t>(length)
                                 : OG_PACKET_SIZE;
-    std::memcpy(packet.bytes, data, len);
-    std::memset(packet.bytes + len, 0, OG_PACKET_SIZE - len);
+    std::memcpy(packet->bytes, data, len);
+    std::memset(packet->bytes + len, 0, OG_PACKET_SIZE - len);
     if (len < OG_OFF_LIGHTS_AVAILABLE + 4)
         writeU32(packet, OG_OFF_LIGHTS_AVAILABLE, 0);
     return true;
@@ -90,13 +92,13 @@ std::int32_t ogPacketId(const OutGaugePacket &packet)
     return id;
 }
 
-void ogPacketCarName(const OutGaugePacket &packet, char (&out)[OG_CAR_NAME_SIZE])
+void ogPacketCarName(const OutGaugePacket &packet, char *out)
 {
     const unsigned char *field = packet.bytes + OG_OFF_CAR;
     std::size_t n = 0;
     bool printable = true;
     while (n < 4 && field[n] != 0) {
-        printable = printable && field[n] >= 0x20 && field[n] <= 0x7E;
+        printable = printable && textPrintable(static_cast<char>(field[n]));
         out[n] = static_cast<char>(field[n]);
         ++n;
     }
@@ -126,9 +128,9 @@ bool ogCarNameFits(const char *name)
     return std::strlen(name) <= 4 || ogCarNameIsSkinId(name);
 }
 
-void ogPacketSetCarName(OutGaugePacket &packet, const char *name)
+void ogPacketSetCarName(OutGaugePacket *packet, const char *name)
 {
-    unsigned char *field = packet.bytes + OG_OFF_CAR;
+    unsigned char *field = packet->bytes + OG_OFF_CAR;
     if (name != nullptr && ogCarNameIsSkinId(name)) {
         const unsigned long skin = std::strtoul(name, nullptr, 16);
         for (std::size_t i = 0; i < 3; ++i)
@@ -141,29 +143,29 @@ void ogPacketSetCarName(OutGaugePacket &packet, const char *name)
         field[i] = i < len ? static_cast<unsigned char>(name[i]) : 0;
 }
 
-void ogPacketSetFlags(OutGaugePacket &packet, std::uint16_t flags)
+void ogPacketSetFlags(OutGaugePacket *packet, std::uint16_t flags)
 {
-    packet.bytes[OG_OFF_FLAGS] = static_cast<unsigned char>(flags & 0xFF);
-    packet.bytes[OG_OFF_FLAGS + 1] = static_cast<unsigned char>(flags >> 8);
+    packet->bytes[OG_OFF_FLAGS] = static_cast<unsigned char>(flags & 0xFF);
+    packet->bytes[OG_OFF_FLAGS + 1] = static_cast<unsigned char>(flags >> 8);
 }
 
-void ogPacketSetRpm(OutGaugePacket &packet, float rpm)
+void ogPacketSetRpm(OutGaugePacket *packet, float rpm)
 {
     writeFloat(packet, OG_OFF_RPM, rpm);
 }
 
-void ogPacketSetFuel(OutGaugePacket &packet, float fuel)
+void ogPacketSetFuel(OutGaugePacket *packet, float fuel)
 {
     writeFloat(packet, OG_OFF_FUEL, fuel);
 }
 
-void ogPacketSetLights(OutGaugePacket &packet, std::uint32_t available, std::uint32_t on)
+void ogPacketSetLights(OutGaugePacket *packet, std::uint32_t available, std::uint32_t on)
 {
     writeU32(packet, OG_OFF_LIGHTS_AVAILABLE, available);
     writeU32(packet, OG_OFF_LIGHTS_ON, on);
 }
 
-void ogPacketSetId(OutGaugePacket &packet, std::int32_t id)
+void ogPacketSetId(OutGaugePacket *packet, std::int32_t id)
 {
     std::uint32_t bits;
     std::memcpy(&bits, &id, sizeof bits);

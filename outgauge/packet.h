@@ -52,6 +52,13 @@ constexpr std::uint32_t OG_DL_BATTERY = 1u << 9;
 constexpr std::uint32_t OG_DL_ABS = 1u << 10;
 constexpr std::uint32_t OG_DL_SHARED = 0x7FF; // bits 0 to 10
 
+// The UDP port on which a configured port number (outGaugePort) receives: its low 16 bits, so
+// that 122088 receives on 56552. The number is shown as it is configured.
+constexpr std::uint16_t ogPortOf(std::int32_t configured)
+{
+    return static_cast<std::uint16_t>(static_cast<std::uint32_t>(configured) & 0xFFFFu);
+}
+
 // The newest datagram, kept as raw bytes; fields are read through byte copies.
 struct OutGaugePacket {
     unsigned char bytes[OG_PACKET_SIZE];
@@ -64,7 +71,7 @@ static_assert(sizeof(OutGaugePacket) == OG_PACKET_SIZE, "the record is the datag
 // lights-available word that the datagram ends inside zeroed too, so that only a whole
 // word counts. The result is then true; anything else leaves the record as it was and
 // gives false.
-bool ogPacketAccept(OutGaugePacket &packet, const void *data, long length);
+bool ogPacketAccept(OutGaugePacket *packet, const void *data, long length);
 
 std::uint16_t ogPacketFlags(const OutGaugePacket &packet);
 float ogPacketRpm(const OutGaugePacket &packet);
@@ -80,8 +87,8 @@ constexpr std::size_t OG_CAR_NAME_SIZE = 7;
 // of the simulator sends its SkinID instead, a 24-bit number stored little-endian and a NUL:
 // a field whose fourth byte is NUL and whose name holds a byte outside printable ASCII is
 // named by the SkinID as six upper-case hex digits, most significant first (bytes E6 82 58
-// 00 give "5882E6"). Always NUL-terminated.
-void ogPacketCarName(const OutGaugePacket &packet, char (&out)[OG_CAR_NAME_SIZE]);
+// 00 give "5882E6"), into out, which holds OG_CAR_NAME_SIZE bytes; always NUL-terminated.
+void ogPacketCarName(const OutGaugePacket &packet, char *out);
 
 // Whether name is six hex digits, the name of a mod car.
 bool ogCarNameIsSkinId(const char *name);
@@ -91,9 +98,9 @@ bool ogCarNameFits(const char *name);
 
 // Writers, for the datagram sender and the checker. A name of six hex digits is written
 // as the SkinID it names; any other is cut to 4 characters and NUL-padded.
-void ogPacketSetCarName(OutGaugePacket &packet, const char *name);
-void ogPacketSetFlags(OutGaugePacket &packet, std::uint16_t flags);
-void ogPacketSetRpm(OutGaugePacket &packet, float rpm);
-void ogPacketSetFuel(OutGaugePacket &packet, float fuel);
-void ogPacketSetLights(OutGaugePacket &packet, std::uint32_t available, std::uint32_t on);
-void ogPacketSetId(OutGaugePacket &packet, std::int32_t id);
+void ogPacketSetCarName(OutGaugePacket *packet, const char *name);
+void ogPacketSetFlags(OutGaugePacket *packet, std::uint16_t flags);
+void ogPacketSetRpm(OutGaugePacket *packet, float rpm);
+void ogPacketSetFuel(OutGaugePacket *packet, float fuel);
+void ogPacketSetLights(OutGaugePacket *packet, std::uint32_t available, std::uint32_t on);
+void ogPacketSetId(OutGaugePacket *packet, std::int32_t id);

@@ -23,13 +23,24 @@ std::atomic<bool> g_waiting{false};
 std::uint16_t g_port = 0;
 Pace g_pace = {false, 0};
 
+// Opens the socket on g_port; on failure *why says why.
+bool ogOpen(OgOpenFailure *why)
+{
+    if (!ogSysOpen(g_port, &g_socket, why))
+        return false;
+    g_open = true;
+    g_waiting.store(false);
+    return true;
+}
+
 // Prints the message of a failure; true when it is the port held by another program, which is
 // worth trying again.
 bool ogReportFailure(OgOpenFailure why, std::uint16_t port)
 {
     switch (why) {
     case OG_FAIL_STARTUP:
-        outPrintf("ogInit : WSAStartup failed");
+        // The message keeps its wording; its line end keeps the next message off its line.
+        outPrintf("ogInit : WSAStartup failed\n");
         return false;
     case OG_FAIL_SOCKET:
         outPrintf("ogInit: Socket creation failed\n");
@@ -51,11 +62,6 @@ bool ogReportFailure(OgOpenFailure why, std::uint16_t port)
 
 } // namespace
 
-std::uint16_t ogPortOf(std::int32_t configured)
-{
-    return static_cast<std::uint16_t>(static_cast<std::uint32_t>(configured) & 0xFFFFu);
-}
-
 bool ogInit(std::int32_t port)
 {
     std::lock_guard<std::mutex> guard(g_lock);
@@ -64,17 +70,14 @@ bool ogInit(std::int32_t port)
     outPrintf("ogInit: Initializing OutGauge, port %d...\n", static_cast<int>(port));
     g_port = ogPortOf(port);
     OgOpenFailure why = OG_FAIL_SOCKET;
-    if (ogSysOpen(g_port, &g_socket, &why)) {
-        g_open = true;
-        g_waiting.store(false);
+    if (ogOpen(&why))
         return true;
-    }
     g_waiting.store(ogReportFailure(why, g_port));
     g_pace.started = false;
     return false;
 }
 
-bool ogRead(OutGaugePacket &packet)
+bool ogRead(OutGaugePacket *packet)
 {
     std::lock_guard<std::mutex> guard(g_lock);
     if (!g_open)
@@ -115,9 +118,7 @@ bool ogRetry(std::uint32_t now)
     if (!g_waiting.load() || g_open || !paceDue(&g_pace, now, PACE_RETRY_MS))
         return false;
     OgOpenFailure why = OG_FAIL_SOCKET;
-    if (ogSysOpen(g_port, &g_socket, &why)) {
-        g_open = true;
-        g_waiting.store(false);
+    if (ogOpen(&why)) {
         outPrintf("ogInit: Port %u is free now: receiving OutGauge data\n",
                   static_cast<unsigned>(g_port));
         return true;

@@ -10,9 +10,6 @@
 // flood from any sender cannot hold the main loop inside the read.
 constexpr int OG_DRAIN_LIMIT = 256;
 
-// The UDP port that a configured outGaugePort names: its low 16 bits.
-std::uint16_t ogPortOf(std::int32_t configured);
-
 // Opens the receiver on ogPortOf(port) (the start-up message shows all of port), bound to
 // every local IPv4 address. Returns true at once when already open. When the port is held by
 // another program, it says so and ogRetry tries the port again from then on.
@@ -23,7 +20,7 @@ bool ogInit(std::int32_t port);
 // 96 bytes of a longer one).
 // On an open receiver the identifier field of packet is set to -1 first; on a
 // closed one packet is left untouched and the result is false.
-bool ogRead(OutGaugePacket &packet);
+bool ogRead(OutGaugePacket *packet);
 
 // Closes the receiver if it is open, and no longer waits for its port; safe to call at any
 // time, from any thread.

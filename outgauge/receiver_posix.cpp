@@ -1,11 +1,10 @@
 // The OutGauge receiver's socket on POSIX: a non-blocking IPv4 UDP socket.
 #include "outgauge/receiver.h"
 
-#include <cerrno>
-#include <cstring>
+#include "outgauge/address.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
+#include <cerrno>
+
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -18,11 +17,7 @@ bool ogSysOpen(std::uint16_t port, OgSocket *out, OgOpenFailure *why)
         return false;
     }
     // No SO_REUSEADDR: a port held by another program must make the bind fail.
-    sockaddr_in addr;
-    std::memset(&addr, 0, sizeof addr);
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_ANY);
-    addr.sin_port = htons(port);
+    const sockaddr_in addr = ogAnyAddress(port);
     if (bind(fd, reinterpret_cast<const sockaddr *>(&addr), sizeof addr) != 0) {
         *why = errno == EADDRINUSE ? OG_FAIL_BUSY : OG_FAIL_BIND;
         close(fd);

@@ -2,7 +2,7 @@
 // selection.
 #include "outgauge/receiver.h"
 
-#include <cstring>
+#include "outgauge/address.h"
 
 #include <winsock2.h>
 #include <windows.h>
@@ -36,11 +36,7 @@ bool ogSysOpen(std::uint16_t port, OgSocket *out, OgOpenFailure *why)
         ogRelease(sock, nullptr);
         return false;
     }
-    sockaddr_in addr;
-    std::memset(&addr, 0, sizeof addr);
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_ANY);
-    addr.sin_port = htons(port);
+    const sockaddr_in addr = ogAnyAddress(port);
     if (bind(sock, reinterpret_cast<const sockaddr *>(&addr), sizeof addr) == SOCKET_ERROR) {
         *why = WSAGetLastError() == WSAEADDRINUSE ? OG_FAIL_BUSY : OG_FAIL_BIND;
         ogRelease(sock, nullptr);

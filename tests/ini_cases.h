@@ -41,6 +41,9 @@ const IniCase kIniCases[] = {
     {"blanks inside a key stay", "[s]\nmy key=1\n", "s", "my key", -7, 1, "dflt", "1"},
     {"blanks around a header", " \t[ \ts\v ] \nk=5", "s", "k", -7, 5, "dflt", "5"},
     {"empty file", "", "s", "k", -7, -7, "dflt", "dflt"},
+    {"asked names lose their spaces", "[s]\nk=5\n", "  s ", " k  ", -7, 5, "dflt", "5"},
+    {"asked names keep their tabs", "[s]\nk=5\n", "\ts", "k\t", -7, -7, "dflt", "dflt",
+     IniWine::Differs, 5, "5"},
     {"only line ends", "\n\r\n", "s", "k", -7, -7, "dflt", "dflt"},
 
     // Section headers.

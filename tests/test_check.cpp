@@ -36,11 +36,11 @@ std::vector<Situation> situations()
                 for (std::uint32_t tick : {0u, 200u, 1000u}) {
                     Situation s = {{}, tick};
                     if (light.first)
-                        ogPacketSetLights(s.packet, OG_DL_SHARED, light.second);
+                        ogPacketSetLights(&s.packet, OG_DL_SHARED, light.second);
                     else
-                        ogPacketSetFlags(s.packet, static_cast<std::uint16_t>(light.second));
-                    ogPacketSetRpm(s.packet, rpm);
-                    ogPacketSetFuel(s.packet, fuel);
+                        ogPacketSetFlags(&s.packet, static_cast<std::uint16_t>(light.second));
+                    ogPacketSetRpm(&s.packet, rpm);
+                    ogPacketSetFuel(&s.packet, fuel);
                     all.push_back(s);
                 }
             }
@@ -105,7 +105,7 @@ TEST(CheckWords, SayWhatTheEvaluatorDoesForEveryCodeAndSignPair)
     for (LedAction primary : codes) {
         for (LedAction secondary : codes) {
             const std::string words =
-                checkLedWords(CarProfile{primary, Off, secondary, Off, 0.1f}, 1, g);
+                checkLedWords(CarProfile{{primary, Off, secondary, Off}, 0.1f}, 1, g);
             SCOPED_TRACE("LED1=" + std::to_string(primary) + " LED1b=" + std::to_string(secondary) +
                          ": " + words);
             int wrong = 0;

@@ -1,5 +1,6 @@
 // The configuration file: global settings, car profiles, and the loads that print.
-#include "app/config.h"
+#include "app/loop.h"
+#include "rules/config.h"
 #include "support/test_support.h"
 
 #include <gtest/gtest.h>
@@ -29,25 +30,49 @@ protected:
 
     CarProfile resolve(const char *car)
     {
-        CarProfile p = {11, 22, 33, 44, 55.0f}; // every field must be overwritten
-        configResolveProfile(path.c_str(), car, &p);
+        CarProfile p = {{11, 22, 33, 44}, 55.0f}; // every field must be overwritten
+        ProfileFile file;
+        profileLoad(path.c_str(), &file);
+        configResolveProfile(file, car, &p, nullptr);
+        profileRelease(&file);
         return p;
     }
 
-    // Loads the settings from the file and gives what was printed.
-    std::string loadSettings(GlobalSettings *g)
+    GlobalSettings globals()
     {
-        testCaptureBegin();
-        configLoadSettings(path.c_str(), g);
-        return testCaptureEnd();
+        GlobalSettings g = {1, 2, 3, 4, 5, 6}; // every field must be overwritten
+        ProfileFile file;
+        profileLoad(path.c_str(), &file);
+        configReadGlobals(file, &g);
+        profileRelease(&file);
+        return g;
     }
 
-    // Loads the profile of car from the file and gives what was printed.
+    // Loads the settings from the file as start-up does and gives what was printed.
+    std::string loadSettings(GlobalSettings *g)
+    {
+        ProfileFile file;
+        profileLoad(path.c_str(), &file);
+        testCaptureBegin();
+        appLoadSettings(file, g);
+        std::string out = testCaptureEnd();
+        profileRelease(&file);
+        return out;
+    }
+
+    // Loads the profile of car from the file as a car change does and gives what was printed.
     std::string loadCar(const char *car, CarProfile *p)
     {
+        AppState app = appInitialState();
+        std::strncpy(app.car, car, sizeof app.car - 1);
+        ProfileFile file;
+        profileLoad(path.c_str(), &file);
         testCaptureBegin();
-        configLoadCar(path.c_str(), car, p);
-        return testCaptureEnd();
+        appLoadCar(&app, file);
+        std::string out = testCaptureEnd();
+        profileRelease(&file);
+        *p = app.profile;
+        return out;
     }
 
     std::string dir;
@@ -58,9 +83,7 @@ protected:
 
 TEST_F(Config, NoFileGivesEveryDefault)
 {
-    GlobalSettings g = {1, 2, 3, 4, 5, 6};
-    configReadGlobals(path.c_str(), &g);
-    expectDefaultGlobals(g);
+    expectDefaultGlobals(globals());
     expectProfile(resolve("XRT"), 0, 0, 0, 0, 0.05f);
     expectProfile(resolve(""), 0, 0, 0, 0, 0.05f);
 }
@@ -68,9 +91,7 @@ TEST_F(Config, NoFileGivesEveryDefault)
 TEST_F(Config, FileWithoutTheSectionsGivesDefaults)
 {
     write("outGaugePort=1\nLED1=5\n[other]\noutGaugePort=2\nLED1=6\n");
-    GlobalSettings g = {1, 2, 3, 4, 5, 6};
-    configReadGlobals(path.c_str(), &g);
-    expectDefaultGlobals(g);
+    expectDefaultGlobals(globals());
     expectProfile(resolve("XRT"), 0, 0, 0, 0, 0.05f);
 }
 
@@ -85,8 +106,7 @@ TEST_F(Config, GlobalsFromTheConfigSection)
           "lowfuelFlashTime=\r\n"
           "[config]\r\n"
           "deviceNum=9\r\n");
-    GlobalSettings g = {};
-    configReadGlobals(path.c_str(), &g);
+    const GlobalSettings g = globals();
     EXPECT_EQ(g.outGaugePort, 30000);
     EXPECT_EQ(g.deviceID, 51715);
     EXPECT_EQ(g.deviceNum, 2);
@@ -185,9 +205,29 @@ TEST_F(Config, CarNameWithControlBytesPrintsSafely)
     write("[default]\nLED1=1\n[\x1b[2J]\nLED1=9\n");
     CarProfile p = {};
     EXPECT_EQ(loadCar("\x1b[2J", &p), "Car: ?[2J\n");
-    EXPECT_EQ(p.LED1, 9); // looked up under its raw name
+    EXPECT_EQ(p.codes[CAR_LED1], 9); // looked up under its raw name
     EXPECT_EQ(loadCar("a\x7f\xff", &p), "Car: a??\n");
-    EXPECT_EQ(p.LED1, 1);
+    EXPECT_EQ(p.codes[CAR_LED1], 1);
+}
+
+// A load reads the file once: the settings and every profile after it come from the bytes read
+// then, though the file be gone (Linux; the Windows profile API reads the file itself).
+TEST_F(Config, OneReadServesEveryValueOfALoad)
+{
+#ifdef _WIN32
+    GTEST_SKIP() << "the system's profile API reads the file for each value";
+#endif
+    write("[config]\noutGaugePort=4000\n[XRT]\nLED1=3\n[default]\nLED2=5\nlowFuel=0.2\n");
+    ProfileFile file;
+    ASSERT_TRUE(profileLoad(path.c_str(), &file));
+    fs::remove(path);
+    GlobalSettings g = {};
+    configReadGlobals(file, &g);
+    EXPECT_EQ(g.outGaugePort, 4000);
+    CarProfile p = {};
+    configResolveProfile(file, "XRT", &p, nullptr);
+    expectProfile(p, 3, 5, 0, 0, 0.2f);
+    profileRelease(&file);
 }
 
 TEST(ConfigPrintableName, ReplacesBytesOutsidePrintableAscii)

@@ -1,6 +1,6 @@
 // The example configuration shipped with the program: each section does what its comment says.
-#include "app/config.h"
-#include "app/led.h"
+#include "rules/config.h"
+#include "rules/led.h"
 #include "support/test_support.h"
 #include "tools/check/check.h"
 
@@ -24,7 +24,7 @@ protected:
         // A copy in a folder of our own, so that the path is native on every platform.
         dir = testTempDir("example");
         path = testWriteConfig(dir, text);
-        configReadGlobals(path.c_str(), &settings);
+        settings = testGlobalsOf(path);
     }
     void TearDown() override
     {
@@ -34,7 +34,7 @@ protected:
 
     CarProfile car(const char *name)
     {
-        configResolveProfile(path.c_str(), name, &profile);
+        profile = testProfileOf(path, name);
         return profile;
     }
 
@@ -73,6 +73,7 @@ TEST_F(ExampleConfig, HasNoFindings)
     std::string error;
     ASSERT_TRUE(checkLoad("lumivane.cfg", path, &file, &error)) << error;
     checkFindings(&file);
+    checkRelease(&file);
     for (const CheckFinding &f : file.findings)
         ADD_FAILURE() << "line " << f.line << ": " << f.text << " [" << f.kind << "]";
     EXPECT_EQ(file.sections.size(), 6u);

@@ -1,6 +1,5 @@
 // The hidraw backend against a stand-in hidraw tree.
 #include "hid/hid.h"
-#include "hid/hid_linux.h"
 #include "support/hidraw_tree.h"
 #include "support/test_support.h"
 
@@ -44,11 +43,11 @@ protected:
         ASSERT_TRUE(hidrawTreeAddDevice(tree, n, 3, vendor, product, node));
     }
 
-    // initHID with its printed transcript.
+    // initHID on the tree with its printed transcript.
     bool init(std::int32_t productId, std::int32_t index, std::string *out)
     {
         testCaptureBegin();
-        bool ok = initHID(productId, index);
+        bool ok = initHID(productId, index, hidrawTreePlaces(tree));
         *out = testCaptureEnd();
         return ok;
     }
@@ -107,8 +106,10 @@ TEST_F(HidLinux, NoDevicesOrNoClassFolder)
     EXPECT_FALSE(init(0xCA03, 0, &out));
     EXPECT_EQ(out, std::string(INIT_CA03) + NOT_FOUND);
 
-    hidSetPaths((tree.root + "/nowhere").c_str(), hidrawTreeDevDir(tree).c_str());
-    EXPECT_FALSE(init(0xCA03, 0, &out));
+    const std::string nowhere = tree.root + "/nowhere";
+    testCaptureBegin();
+    EXPECT_FALSE(initHID(0xCA03, 0, HidPlaces{nowhere.c_str(), tree.devDir.c_str(), nullptr}));
+    out = testCaptureEnd();
     EXPECT_EQ(out, std::string(INIT_CA03) + NOT_FOUND);
     EXPECT_FALSE(hidSetLeds(true, true));
 }

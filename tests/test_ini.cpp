@@ -1,6 +1,6 @@
 // The INI reader: the table of cases on buffers and on real files, and awkward inputs.
-#include "app/ini.h"
-#include "app/profile.h"
+#include "rules/ini.h"
+#include "rules/profile.h"
 #include "ini_cases.h"
 #include "support/test_support.h"
 
@@ -60,12 +60,26 @@ std::string bufString(const std::string &text, const char *section, const char *
     return size == 0 ? std::string() : std::string(out.data());
 }
 
+// The integer of section/key in the file at path, loaded for this one value.
+std::int32_t fileInt(const std::string &path, const char *section, const char *key,
+                     std::int32_t def)
+{
+    ProfileFile file;
+    profileLoad(path.c_str(), &file);
+    std::int32_t value = profileGetInt(file, section, key, def);
+    profileRelease(&file);
+    return value;
+}
+
 // The string of section/key in the file at path, read into size bytes.
 std::string fileString(const std::string &path, const char *section, const char *key,
                        const char *def, std::size_t size = kStringSize)
 {
     std::vector<char> out(size + 16, '#');
-    profileGetString(section, key, def, out.data(), size, path.c_str());
+    ProfileFile file;
+    profileLoad(path.c_str(), &file);
+    profileGetString(file, section, key, def, out.data(), size);
+    profileRelease(&file);
     for (std::size_t i = size; i < out.size(); ++i)
         EXPECT_EQ(out[i], '#') << "written past " << size << " bytes";
     return size == 0 ? std::string() : std::string(out.data());
@@ -119,7 +133,7 @@ TEST_F(IniFiles, TableThroughRealFiles)
         const char *wantStr = useWine ? c.wineStr : c.wantStr;
 
         std::string path = file("case" + std::to_string(index++) + ".cfg", c.text);
-        EXPECT_EQ(profileGetInt(c.section, c.key, c.defInt, path.c_str()), wantInt);
+        EXPECT_EQ(fileInt(path, c.section, c.key, c.defInt), wantInt);
         EXPECT_EQ(fileString(path, c.section, c.key, c.defStr), wantStr);
     }
 }
@@ -273,10 +287,13 @@ TEST_F(IniFiles, StringsFromFilesAreCutToo)
     EXPECT_EQ(fileString(path, "s", "k", "d"), std::string(127, 'v'));
     EXPECT_EQ(fileString(path, "s", "k", "d", 1), "");
     char untouched = '#';
-    profileGetString("s", "k", "d", &untouched, 0, path.c_str());
-    EXPECT_EQ(untouched, '#');
-    profileGetString("s", "k", "d", &untouched, 0, (dir + "/missing.cfg").c_str());
-    EXPECT_EQ(untouched, '#');
+    for (const std::string &where : {path, dir + "/missing.cfg"}) {
+        ProfileFile loaded;
+        profileLoad(where.c_str(), &loaded);
+        profileGetString(loaded, "s", "k", "d", &untouched, 0);
+        profileRelease(&loaded);
+        EXPECT_EQ(untouched, '#');
+    }
     EXPECT_EQ(fileString(path, "s", "missing", "dflt  ", 3), "df");
     // Quotes come off before the value is cut.
     path = file("quoted.cfg", "[s]\r\nq=\"ab cd\"\r\n");
@@ -289,17 +306,17 @@ TEST_F(IniFiles, ThousandsOfSectionsWithCrlf)
     for (int i = 0; i < 3000; ++i)
         text += "[car" + std::to_string(i) + "]\r\nLED2=" + std::to_string(-i) + "\r\n\r\n";
     std::string path = file("many.cfg", text);
-    EXPECT_EQ(profileGetInt("car2999", "LED2", -75, path.c_str()), -2999);
-    EXPECT_EQ(profileGetInt("Car1500", "led2", -75, path.c_str()), -1500);
-    EXPECT_EQ(profileGetInt("car3000", "LED2", -75, path.c_str()), -75);
+    EXPECT_EQ(fileInt(path, "car2999", "LED2", -75), -2999);
+    EXPECT_EQ(fileInt(path, "Car1500", "led2", -75), -1500);
+    EXPECT_EQ(fileInt(path, "car3000", "LED2", -75), -75);
 }
 
 TEST_F(IniFiles, MissingFileAndDirectoryGiveDefaults)
 {
     for (const std::string &path : {dir + "/missing.cfg", dir + "/no/such/dir/x.cfg", dir}) {
         SCOPED_TRACE(path);
-        EXPECT_EQ(profileGetInt("config", "outGaugePort", 56551, path.c_str()), 56551);
-        EXPECT_EQ(profileGetInt("s", "k", -75, path.c_str()), -75);
+        EXPECT_EQ(fileInt(path, "config", "outGaugePort", 56551), 56551);
+        EXPECT_EQ(fileInt(path, "s", "k", -75), -75);
         EXPECT_EQ(fileString(path, "s", "lowFuel", "-1.0  "), "-1.0");
         EXPECT_EQ(fileString(path, "s", "k", "abcdef", 4), "abc");
     }
@@ -310,9 +327,9 @@ TEST_F(IniFiles, UnreadableFileGivesDefaults)
     if (kSystemProfile || runningAsRoot())
         GTEST_SKIP() << "the file's permissions cannot keep this user out";
     std::string path = file("locked.cfg", "[s]\nk=5\n");
-    ASSERT_EQ(profileGetInt("s", "k", -7, path.c_str()), 5);
+    ASSERT_EQ(fileInt(path, "s", "k", -7), 5);
     fs::permissions(path, fs::perms::none);
-    EXPECT_EQ(profileGetInt("s", "k", -7, path.c_str()), -7);
+    EXPECT_EQ(fileInt(path, "s", "k", -7), -7);
     EXPECT_EQ(fileString(path, "s", "k", "d"), "d");
 }
 
@@ -327,12 +344,12 @@ TEST_F(IniFiles, AwkwardBytesThroughOurOwnReader)
         junk += static_cast<char>(random() & 0xFF);
     // Several megabytes before the section: the whole file is read, not a first block.
     std::string path = file("junk.cfg", junk + "\n\0[s]\nk=\0\nj=8\n"s + junk);
-    EXPECT_EQ(profileGetInt("s", "j", -7, path.c_str()), -7); // "\0[s]" is no header
+    EXPECT_EQ(fileInt(path, "s", "j", -7), -7); // "\0[s]" is no header
     path = file("junk2.cfg", junk + "\n[s]\n\0\0\nk= 0x10 \n"s + junk);
-    EXPECT_EQ(profileGetInt("s", "k", -7, path.c_str()), 16);
+    EXPECT_EQ(fileInt(path, "s", "k", -7), 16);
     EXPECT_EQ(fileString(path, "s", "k", "d"), "0x10");
     path = file("line.cfg", "[s]\nk=" + std::string(5 << 20, '9') + "\nj=3\n");
-    EXPECT_EQ(profileGetInt("s", "j", -7, path.c_str()), 3);
+    EXPECT_EQ(fileInt(path, "s", "j", -7), 3);
     EXPECT_EQ(fileString(path, "s", "k", "d"), std::string(127, '9'));
 }
 
@@ -356,8 +373,8 @@ TEST(IniGolden, AwkwardFile)
 
     if (!kSystemProfile) {
         const std::string path = dataFile("awkward.cfg");
-        EXPECT_EQ(profileGetInt("config", "outGaugePort", -7, path.c_str()), 30000);
-        EXPECT_EQ(profileGetInt("XRT", "LED1", -75, path.c_str()), 3);
+        EXPECT_EQ(fileInt(path, "config", "outGaugePort", -7), 30000);
+        EXPECT_EQ(fileInt(path, "XRT", "LED1", -75), 3);
         EXPECT_EQ(fileString(path, "default", "lowFuel", "0.05"), "0.2");
     }
 }

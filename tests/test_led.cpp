@@ -1,6 +1,6 @@
 // LED action codes, their sign rules and flash phases through the pure evaluator.
-#include "app/config.h"
-#include "app/led.h"
+#include "rules/config.h"
+#include "rules/led.h"
 #include "support/test_support.h"
 
 #include <gtest/gtest.h>
@@ -24,13 +24,13 @@ LedStates eval(const CarProfile &profile, const OutGaugePacket &packet, std::uin
 bool holds(LedAction code, const OutGaugePacket &packet, float lowFuel = 0.1f,
            std::uint32_t tick = 0, const LedFlashTimes &flash = kFlash)
 {
-    return eval(CarProfile{Off, Off, code, Off, lowFuel}, packet, tick, flash).led1;
+    return eval(CarProfile{{Off, Off, code, Off}, lowFuel}, packet, tick, flash).led1;
 }
 
 // LED 1 with primary p and secondary s.
 bool led1(LedAction p, LedAction s, const OutGaugePacket &packet, std::uint32_t tick = 0)
 {
-    return eval(CarProfile{p, Off, s, Off, 0.1f}, packet, tick).led1;
+    return eval(CarProfile{{p, Off, s, Off}, 0.1f}, packet, tick).led1;
 }
 
 const OutGaugePacket kIdle = testPacket("XRT", 0, 1000.0f, 0.5f);
@@ -132,7 +132,7 @@ TEST(Led, CurrentSendersAsTheyWriteTheirDatagrams)
         const std::vector<unsigned char> bytes = testDatagramFile(sender.file);
         ASSERT_EQ(bytes.size(), sender.size);
         OutGaugePacket p;
-        ASSERT_TRUE(ogPacketAccept(p, bytes.data(), static_cast<long>(bytes.size())));
+        ASSERT_TRUE(ogPacketAccept(&p, bytes.data(), static_cast<long>(bytes.size())));
         char car[OG_CAR_NAME_SIZE];
         ogPacketCarName(p, car);
         EXPECT_STREQ(car, sender.car);
@@ -181,7 +181,7 @@ TEST(Led, NanAndInfinityNeverLightByAccident)
 TEST(Led, UndefinedCodesGiveFalseAndTheirAbsoluteValueInOrder)
 {
     const LedStates s =
-        eval(CarProfile{17, -50, INT32_MIN, 100, 0.1f}, testPacket("", 0xFFFF, 1e9f, 0));
+        eval(CarProfile{{17, -50, INT32_MIN, 100}, 0.1f}, testPacket("", 0xFFFF, 1e9f, 0));
     // -2147483648 has no 32-bit absolute value: it stays as it is.
     EXPECT_EQ(std::vector<std::int32_t>(s.undefined, s.undefined + s.undefinedCount),
               (std::vector<std::int32_t>{17, 50, INT32_MIN, 100}));
@@ -189,7 +189,7 @@ TEST(Led, UndefinedCodesGiveFalseAndTheirAbsoluteValueInOrder)
     EXPECT_FALSE(s.led1);
     EXPECT_TRUE(s.led2);
     EXPECT_TRUE(led1(INT32_MIN, 0, kIdle));
-    EXPECT_EQ(eval(CarProfile{14, 101, 16, -15, 0.1f}, kIdle).undefinedCount, 0);
+    EXPECT_EQ(eval(CarProfile{{14, 101, 16, -15}, 0.1f}, kIdle).undefinedCount, 0);
 }
 
 TEST(Led, PrimarySignInvertsSecondarySignChoosesOrOverXor)
@@ -232,16 +232,16 @@ TEST(Led, BothLedsAreIndependent)
 
     // Each LED follows the signs of its own codes, never those of the other LED's.
     const OutGaugePacket both = testPacket("", OG_PITSPEED | OG_SHIFT, 0, 1);
-    s = eval(CarProfile{SpeedLimit, SpeedLimit, ShiftLight, -ShiftLight, 0.1f}, both);
+    s = eval(CarProfile{{SpeedLimit, SpeedLimit, ShiftLight, -ShiftLight}, 0.1f}, both);
     EXPECT_FALSE(s.led1); // XOR
     EXPECT_TRUE(s.led2);  // OR
-    s = eval(CarProfile{SpeedLimit, SpeedLimit, -ShiftLight, ShiftLight, 0.1f}, both);
+    s = eval(CarProfile{{SpeedLimit, SpeedLimit, -ShiftLight, ShiftLight}, 0.1f}, both);
     EXPECT_TRUE(s.led1);
     EXPECT_FALSE(s.led2);
-    s = eval(CarProfile{-SpeedLimit, SpeedLimit, 0, 0, 0.1f}, both);
+    s = eval(CarProfile{{-SpeedLimit, SpeedLimit, 0, 0}, 0.1f}, both);
     EXPECT_FALSE(s.led1);
     EXPECT_TRUE(s.led2);
-    s = eval(CarProfile{SpeedLimit, -SpeedLimit, 0, 0, 0.1f}, both);
+    s = eval(CarProfile{{SpeedLimit, -SpeedLimit, 0, 0}, 0.1f}, both);
     EXPECT_TRUE(s.led1);
     EXPECT_FALSE(s.led2);
 }
@@ -309,8 +309,8 @@ TEST(Led, FlashingCodesFollowTheClockOnlyWhileTheirConditionHolds)
     // The clock is read once per datagram, and only when a flashing code's condition holds.
     static int reads = 0;
     const LedTicks counted = {[](const void *) { return std::uint32_t(++reads); }, nullptr};
-    ledEvaluate(CarProfile{12, 4, 13, 1, 0.1f}, times, kIdle, counted);
+    ledEvaluate(CarProfile{{12, 4, 13, 1}, 0.1f}, times, kIdle, counted);
     EXPECT_EQ(reads, 0);
-    ledEvaluate(CarProfile{12, 4, 13, 12, 0.1f}, times, all, counted);
+    ledEvaluate(CarProfile{{12, 4, 13, 12}, 0.1f}, times, all, counted);
     EXPECT_EQ(reads, 1);
 }

@@ -1,7 +1,6 @@
 // One pass of the main loop at a time, with a clock the test sets, a real receiver on
 // loopback and the stand-in hidraw device.
-#include "app/clock.h"
-#include "app/config.h"
+#include "rules/config.h"
 #include "app/console.h"
 #include "app/loop.h"
 #include "hid/hid.h"
@@ -40,7 +39,7 @@ protected:
     void loadCar(const char *car)
     {
         std::strcpy(app.car, car);
-        configResolveProfile(config.c_str(), car, &app.profile);
+        app.profile = testProfileOf(config, car);
     }
 
     void send(const OutGaugePacket &p) { sender.send(port, p); }
@@ -60,7 +59,7 @@ protected:
     {
         std::uint32_t before = app.lastPacketTick;
         for (int i = 0; i < 2000 && app.lastPacketTick == before; ++i) {
-            appLoopPass(&app);
+            appLoopPass(&app, clock);
             if (app.lastPacketTick == before)
                 std::this_thread::sleep_for(std::chrono::milliseconds(1));
         }
@@ -73,7 +72,7 @@ protected:
         std::string cwd = std::filesystem::current_path().string();
         std::filesystem::current_path(dir);
         testCaptureBegin();
-        appStartup(&app);
+        appStartup(&app, clock);
         std::string out = testCaptureEnd();
         std::filesystem::current_path(cwd);
         return out;
@@ -89,14 +88,14 @@ protected:
 TEST_F(Loop, IdleRuleWritesAllOffAfterTwoSecondsAcrossTheWrap)
 {
     // A datagram accepted 300 ms before the tick count wraps.
-    clockSetTest(UINT32_MAX - 299);
-    app.lastPacketTick = clockTicks();
+    ticks = UINT32_MAX - 299;
+    app.lastPacketTick = ticks;
 
     int passes = 0;
     std::uint32_t firstOffAt = 0;
     while (firstOffAt == 0 && passes < 400) {
-        std::uint32_t now = clockTicks();
-        appLoopPass(&app);
+        std::uint32_t now = ticks;
+        appLoopPass(&app, clock);
         ++passes;
         std::vector<int> leds = written();
         if (!leds.empty()) {
@@ -108,22 +107,22 @@ TEST_F(Loop, IdleRuleWritesAllOffAfterTwoSecondsAcrossTheWrap)
     // although the tick count wrapped in between.
     EXPECT_EQ(firstOffAt - app.lastPacketTick, 2010u);
     // From then on: an all-off report every pass, each pass 110 ms long.
-    std::uint32_t t0 = clockTicks();
-    appLoopPass(&app);
+    std::uint32_t t0 = ticks;
+    appLoopPass(&app, clock);
     EXPECT_EQ(written(), std::vector<int>{0});
-    EXPECT_EQ(clockTicks() - t0, 110u);
+    EXPECT_EQ(ticks - t0, 110u);
 }
 
 // The limit is exact: 2000 ms after the last datagram nothing is written yet, 2001 ms after
 // it the LEDs are switched off.
 TEST_F(Loop, IdleRuleStartsAfterExactlyTwoThousandMilliseconds)
 {
-    clockSetTest(100000);
-    app.lastPacketTick = clockTicks() - 2000;
-    appLoopPass(&app);
+    ticks = 100000;
+    app.lastPacketTick = ticks - 2000;
+    appLoopPass(&app, clock);
     EXPECT_TRUE(written().empty());
-    app.lastPacketTick = clockTicks() - 2001;
-    appLoopPass(&app);
+    app.lastPacketTick = ticks - 2001;
+    appLoopPass(&app, clock);
     EXPECT_EQ(written(), std::vector<int>{0});
 }
 
@@ -131,17 +130,17 @@ TEST_F(Loop, IdleRuleStartsAfterExactlyTwoThousandMilliseconds)
 // datagram has come since the count began, whatever the loop's state was before.
 TEST_F(Loop, StartUpIsIdleFromTheFirstPass)
 {
-    clockSetTest(300000);
-    app.lastPacketTick = clockTicks();
+    ticks = 300000;
+    app.lastPacketTick = ticks;
     std::string out = startup();
     EXPECT_NE(out.find("Ready for OutGauge data\n"), std::string::npos) << out;
-    appLoopPass(&app);
+    appLoopPass(&app, clock);
     EXPECT_EQ(written(), std::vector<int>{0});
 }
 
 TEST_F(Loop, FedPassesAreTenMillisecondsAndHoldTheLastState)
 {
-    clockSetTest(5000);
+    ticks = 5000;
     loadCar("XRT");
     send(testPacket("XRT", OG_SHIFT, 0, 1));
     passUntilAccepted();
@@ -149,16 +148,16 @@ TEST_F(Loop, FedPassesAreTenMillisecondsAndHoldTheLastState)
 
     // Without datagrams, for 2000 ms nothing more is written.
     for (int i = 0; i < 150; ++i) {
-        std::uint32_t t0 = clockTicks();
-        appLoopPass(&app);
-        EXPECT_EQ(clockTicks() - t0, 10u);
+        std::uint32_t t0 = ticks;
+        appLoopPass(&app, clock);
+        EXPECT_EQ(ticks - t0, 10u);
     }
     EXPECT_TRUE(written().empty());
 }
 
 TEST_F(Loop, ABurstGivesOneUpdateFromItsLastDatagram)
 {
-    clockSetTest(1000);
+    ticks = 1000;
     loadCar("XRT");
     send(testPacket("XRT", OG_SHIFT, 0, 1));
     send(testPacket("XRT", OG_SHIFT | OG_PITSPEED, 0, 1));
@@ -171,7 +170,7 @@ TEST_F(Loop, ABurstGivesOneUpdateFromItsLastDatagram)
 
 TEST_F(Loop, CarChangesReloadOnceAndApplyFromTheSameDatagram)
 {
-    clockSetTest(1000);
+    ticks = 1000;
     // The path of the configuration is built at start-up, in the working directory.
     startup();
 
@@ -222,7 +221,7 @@ TEST_F(Loop, CarChangesReloadOnceAndApplyFromTheSameDatagram)
 // the shutdown has begun, neither is opened again, though both become free.
 TEST_F(Loop, NothingIsOpenedAgainOnceTheShutdownBegan)
 {
-    clockSetTest(1000);
+    ticks = 1000;
     testCaptureBegin();
     ogClose();
     closeHID();
@@ -235,7 +234,7 @@ TEST_F(Loop, NothingIsOpenedAgainOnceTheShutdownBegan)
     holder.reset();
     std::filesystem::rename(hidrawTreeNodePath(tree, 0) + ".away", hidrawTreeNodePath(tree, 0));
     for (int i = 0; i < 300; ++i)
-        appLoopPass(&app);
+        appLoopPass(&app, clock);
     const std::string out = testCaptureEnd();
     EXPECT_EQ(out.substr(out.find("Shutdown...")), "Shutdown...\n");
     EXPECT_FALSE(ogIsOpen());

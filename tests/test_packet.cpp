@@ -38,10 +38,10 @@ TEST(Packet, FieldsAreLittleEndianAtFixedOffsets)
 TEST(Packet, WritersAndReadersAgree)
 {
     OutGaugePacket p = zeros();
-    ogPacketSetFlags(p, 0x8341);
-    ogPacketSetRpm(p, -12.25f);
-    ogPacketSetFuel(p, NAN);
-    ogPacketSetId(p, 56551);
+    ogPacketSetFlags(&p, 0x8341);
+    ogPacketSetRpm(&p, -12.25f);
+    ogPacketSetFuel(&p, NAN);
+    ogPacketSetId(&p, 56551);
     EXPECT_EQ(ogPacketFlags(p), 0x8341);
     EXPECT_EQ(p.bytes[8], 0x41);
     EXPECT_EQ(p.bytes[9], 0x83);
@@ -106,12 +106,12 @@ TEST(Packet, ModCarsAreNamedBySkinId)
     }
 
     OutGaugePacket p = zeros();
-    ogPacketSetCarName(p, "5882e6");
+    ogPacketSetCarName(&p, "5882e6");
     const unsigned char skin[4] = {0xE6, 0x82, 0x58, 0x00};
     EXPECT_EQ(0, std::memcmp(p.bytes + 4, skin, 4));
     for (const char *other : {"5882E", "5882E6F", "5882G6", "+882E6"}) {
         EXPECT_FALSE(ogCarNameIsSkinId(other)) << other;
-        ogPacketSetCarName(p, other);
+        ogPacketSetCarName(&p, other);
         EXPECT_EQ(0, std::memcmp(p.bytes + 4, other, 4)) << other;
     }
 }
@@ -124,22 +124,22 @@ TEST(Packet, AcceptTakesTheFirst96BytesAndOnlyWholeLightWords)
     for (std::size_t i = 0; i < sizeof data; ++i)
         data[i] = static_cast<unsigned char>(i + 1);
     OutGaugePacket p = zeros();
-    EXPECT_FALSE(ogPacketAccept(p, data, 0));
-    EXPECT_FALSE(ogPacketAccept(p, data, -1));
+    EXPECT_FALSE(ogPacketAccept(&p, data, 0));
+    EXPECT_FALSE(ogPacketAccept(&p, data, -1));
     EXPECT_EQ(ogPacketLightsAvailable(p), 0u);
 
     for (long length : {97L, 109L, 200L, 65507L}) {
         p = zeros();
-        ASSERT_TRUE(ogPacketAccept(p, data, length));
+        ASSERT_TRUE(ogPacketAccept(&p, data, length));
         EXPECT_EQ(0, std::memcmp(p.bytes, data, OG_PACKET_SIZE)) << length;
     }
-    ASSERT_TRUE(ogPacketAccept(p, data, 43));
+    ASSERT_TRUE(ogPacketAccept(&p, data, 43));
     EXPECT_EQ(ogPacketLightsAvailable(p), 0u);
     EXPECT_EQ(p.bytes[39], 40);
-    ASSERT_TRUE(ogPacketAccept(p, data, 44));
+    ASSERT_TRUE(ogPacketAccept(&p, data, 44));
     EXPECT_EQ(ogPacketLightsAvailable(p), 0x2C2B2A29u);
     EXPECT_EQ(ogPacketLightsOn(p), 0u);
-    ASSERT_TRUE(ogPacketAccept(p, data, 46));
+    ASSERT_TRUE(ogPacketAccept(&p, data, 46));
     EXPECT_EQ(ogPacketLightsOn(p), 0x00002E2Du);
 }
 
@@ -147,9 +147,9 @@ TEST(Packet, SetCarNamePadsAndCuts)
 {
     OutGaugePacket p = zeros();
     std::memset(p.bytes + 4, 0x55, 4);
-    ogPacketSetCarName(p, "UF");
+    ogPacketSetCarName(&p, "UF");
     EXPECT_EQ(0, std::memcmp(p.bytes + 4, "UF\0\0", 4));
-    ogPacketSetCarName(p, "LONGER");
+    ogPacketSetCarName(&p, "LONGER");
     EXPECT_EQ(0, std::memcmp(p.bytes + 4, "LONG", 4));
     EXPECT_EQ(p.bytes[8], 0);
 }

@@ -51,7 +51,7 @@ void netWidenReceiveBuffer(int port)
 std::vector<unsigned char> datagram(std::size_t len, const char *car, float rpm)
 {
     OutGaugePacket p = testPacket(car, 0, rpm, 0.5f);
-    ogPacketSetId(p, 7);
+    ogPacketSetId(&p, 7);
     std::vector<unsigned char> bytes(len, 0);
     // An empty vector may have no storage at all: memcpy must not get its null pointer.
     if (len > 0)
@@ -76,7 +76,7 @@ bool pollRead(OutGaugePacket &packet)
 {
     auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
     while (std::chrono::steady_clock::now() < deadline) {
-        if (ogRead(packet))
+        if (ogRead(&packet))
             return true;
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
@@ -132,29 +132,29 @@ TEST_F(Receiver, BurstBetweenPollsYieldsOnlyTheNewest)
     EXPECT_FLOAT_EQ(ogPacketRpm(p), 10.0f);
     std::vector<unsigned char> tenth = datagram(96, "XR", 10.0f);
     EXPECT_EQ(std::memcmp(p.bytes, tenth.data(), OG_PACKET_SIZE), 0);
-    EXPECT_FALSE(ogRead(p)) << "the whole burst was taken in one call";
+    EXPECT_FALSE(ogRead(&p)) << "the whole burst was taken in one call";
 }
 
 TEST_F(Receiver, NothingQueuedOnlyPresetsTheIdentifier)
 {
     ASSERT_TRUE(openOnFreePort());
     OutGaugePacket p = filled(0x5A);
-    EXPECT_FALSE(ogRead(p));
+    EXPECT_FALSE(ogRead(&p));
     OutGaugePacket expected = filled(0x5A);
-    ogPacketSetId(expected, -1);
+    ogPacketSetId(&expected, -1);
     EXPECT_TRUE(samePacket(p, expected));
 }
 
 TEST_F(Receiver, ClosedReceiverLeavesThePacketUntouched)
 {
     OutGaugePacket p = filled(0x5A);
-    EXPECT_FALSE(ogRead(p)) << "before any ogInit";
+    EXPECT_FALSE(ogRead(&p)) << "before any ogInit";
     EXPECT_TRUE(samePacket(p, filled(0x5A)));
 
     ASSERT_TRUE(openOnFreePort());
     ASSERT_TRUE(send(datagram(96, "FZ5", 1.0f)));
     quietClose();
-    EXPECT_FALSE(ogRead(p)) << "after ogClose, with a datagram that was queued";
+    EXPECT_FALSE(ogRead(&p)) << "after ogClose, with a datagram that was queued";
     EXPECT_TRUE(samePacket(p, filled(0x5A)));
 }
 
@@ -194,9 +194,9 @@ TEST_F(Receiver, TakesLongerDatagramsByTheirFirst96BytesAndDropsEmptyOnes)
 
     // Alone: nothing is accepted and the record keeps its content.
     ASSERT_TRUE(send(datagram(0, "", 0.0f)));
-    EXPECT_FALSE(ogRead(p));
+    EXPECT_FALSE(ogRead(&p));
     OutGaugePacket expected = filled(0x5A);
-    ogPacketSetId(expected, -1);
+    ogPacketSetId(&expected, -1);
     EXPECT_TRUE(samePacket(p, expected));
 
     const std::vector<unsigned char> beam = testDatagramFile("datagram_beamng.hex");
@@ -211,7 +211,7 @@ TEST_F(Receiver, TakesLongerDatagramsByTheirFirst96BytesAndDropsEmptyOnes)
     ASSERT_TRUE(send(datagram(0, "", 0.0f)));
     ASSERT_TRUE(pollRead(p));
     EXPECT_EQ(std::memcmp(p.bytes, datagram(1500, "HUGE", 1500.0f).data(), OG_PACKET_SIZE), 0);
-    EXPECT_FALSE(ogRead(p));
+    EXPECT_FALSE(ogRead(&p));
 }
 
 // A port held by another program fails the bind and is tried again, quietly, once a second of
@@ -231,7 +231,7 @@ TEST_F(Receiver, PortHeldByAnotherProgramIsTriedAgainEverySecond)
 
     // Nothing is open while it waits: reads fail and leave the packet untouched.
     OutGaugePacket p = filled(1);
-    EXPECT_FALSE(ogRead(p));
+    EXPECT_FALSE(ogRead(&p));
     EXPECT_TRUE(samePacket(p, filled(1)));
     testCaptureBegin();
     EXPECT_FALSE(ogRetry(4294967000u)); // starts the count, across the wrap
@@ -329,7 +329,7 @@ TEST_F(Receiver, OneCallTakesAtMostTheDrainLimit)
 
     int last = first;
     int trueCalls = 1;
-    while (ogRead(p)) {
+    while (ogRead(&p)) {
         last = static_cast<int>(ogPacketRpm(p));
         ++trueCalls;
     }
@@ -379,7 +379,7 @@ TEST_F(Receiver, CloseFromAnotherThreadDuringReads)
         auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
         int afterClose = 0;
         while (afterClose < 50 && std::chrono::steady_clock::now() < deadline) {
-            if (!ogRead(p) && reads.load() >= 50)
+            if (!ogRead(&p) && reads.load() >= 50)
                 ++afterClose;
             reads.fetch_add(1);
         }
@@ -390,7 +390,7 @@ TEST_F(Receiver, CloseFromAnotherThreadDuringReads)
 
         EXPECT_EQ(out, "ogClose: Closing OutGauge...\n");
         OutGaugePacket before = p;
-        EXPECT_FALSE(ogRead(p));
+        EXPECT_FALSE(ogRead(&p));
         EXPECT_TRUE(samePacket(p, before));
     }
 }

@@ -1,6 +1,5 @@
 // The shutdown handler on its own thread while the main thread is inside ogRead and hidSetLeds:
 // a real receiver fed on loopback and the stand-in hidraw device, many rounds over.
-#include "app/clock.h"
 #include "app/console.h"
 #include "app/loop.h"
 #include "hid/hid.h"
@@ -50,15 +49,15 @@ protected:
         });
 
         // The car never changes (the name stays empty), so no configuration file is read.
-        app.profile = CarProfile{ShiftLight, AlwaysOn, 0, 0, 0.05f};
-        clockSetTest(100000);
+        app.profile = CarProfile{{ShiftLight, AlwaysOn, 0, 0}, 0.05f};
+        ticks = 100000;
 
         // A sender that keeps the receiver busy for the whole test.
         sender = std::thread([this] {
             TestUdp out;
             OutGaugePacket p = testPacket("", 0, 0, 0.5f);
             for (unsigned i = 0; !stopSending.load(); ++i) {
-                ogPacketSetFlags(p, static_cast<std::uint16_t>(i & 1 ? OG_SHIFT : 0));
+                ogPacketSetFlags(&p, static_cast<std::uint16_t>(i & 1 ? OG_SHIFT : 0));
                 out.send(port, p);
                 if (i % 64 == 0)
                     std::this_thread::yield();
@@ -102,7 +101,7 @@ protected:
         handler.join();
 
         OutGaugePacket before = app.packet;
-        EXPECT_FALSE(ogRead(app.packet));
+        EXPECT_FALSE(ogRead(&app.packet));
         EXPECT_EQ(std::memcmp(&before, &app.packet, sizeof before), 0) << "a closed receiver wrote";
         EXPECT_FALSE(hidSetLeds(true, true));
         EXPECT_FALSE(closeHID());
@@ -122,7 +121,7 @@ TEST_F(ShutdownRace, HandlerDuringLoopPasses)
     testCaptureBegin();
     for (int i = 0; i < ROUNDS; ++i) {
         openBoth();
-        round(i % 7, [this] { appLoopPass(&app); });
+        round(i % 7, [this] { appLoopPass(&app, clock); });
     }
     std::string out = testCaptureEnd();
     EXPECT_EQ(countOf(out, "Shutdown...\n"), ROUNDS);
@@ -141,7 +140,7 @@ TEST_F(ShutdownRace, HandlerDuringDirectReadsAndWrites)
         round(i % 5, [&led] {
             OutGaugePacket p;
             std::memset(&p, 0, sizeof p);
-            ogRead(p);
+            ogRead(&p);
             hidSetLeds(led, !led);
             led = !led;
         });

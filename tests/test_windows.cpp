@@ -2,9 +2,9 @@
 // HID, the clock and console events. The profile API and Winsock run the shared INI and
 // receiver tests.
 #include "app/clock.h"
-#include "app/config.h"
+#include "rules/config.h"
 #include "app/console.h"
-#include "app/profile.h"
+#include "rules/profile.h"
 #include "hid/hid.h"
 #include "support/test_support.h"
 
@@ -72,9 +72,11 @@ TEST(WindowsConfigPath, TheFallbackNameIsReadFromTheWorkingDirectory)
     testWriteFile(dir + "\\lumivane.cfg", "[config]\r\noutGaugePort=4242\r\n");
     std::string before = currentDirectory();
     ASSERT_TRUE(SetCurrentDirectoryA(dir.c_str()));
-    EXPECT_EQ(profileGetInt("config", "outGaugePort", 1, CONFIG_FALLBACK_PATH), 4242);
+    const ProfileFile fallback = {CONFIG_FALLBACK_PATH, nullptr, 0};
+    EXPECT_EQ(profileGetInt(fallback, "config", "outGaugePort", 1), 4242);
     // What lumivane and lumivane-check read when the path cannot be built.
-    EXPECT_EQ(profileGetInt("config", "outGaugePort", 1, configPathOr(nullptr)), 4242);
+    const ProfileFile built = {configPathOr(nullptr), nullptr, 0};
+    EXPECT_EQ(profileGetInt(built, "config", "outGaugePort", 1), 4242);
     SetCurrentDirectoryA(before.c_str());
 }
 
@@ -119,7 +121,8 @@ TEST(WindowsConsole, CtrlCEndsTheProcessWhileAReportWriteHangs)
             const char *name = "\\\\.\\pipe\\lumivane-stalled-device";
             HANDLE pipe = CreateNamedPipeA(name, PIPE_ACCESS_DUPLEX, PIPE_TYPE_BYTE | PIPE_WAIT, 1,
                                            0, 0, 0, nullptr);
-            if (pipe == INVALID_HANDLE_VALUE || !hidOpenPath(name))
+            if (pipe == INVALID_HANDLE_VALUE ||
+                !initHID(0xCA03, 0, HidPlaces{nullptr, nullptr, name}))
                 std::exit(2);
             std::thread([] { hidSetLeds(true, true); }).detach();
             Sleep(200);

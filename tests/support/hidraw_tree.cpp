@@ -3,8 +3,6 @@
 
 #include "support/test_support.h"
 
-#include "hid/hid_linux.h"
-
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -110,17 +108,23 @@ bool hidrawLayoutDevice(const std::string &sysRoot, const std::string &devRoot, 
 
 HidrawTree hidrawTreeCreate(const std::string &tag)
 {
-    HidrawTree tree{testTempDir(tag)};
+    HidrawTree tree;
+    tree.root = testTempDir(tag);
+    tree.classDir = tree.root + "/sys/class/hidraw";
+    tree.devDir = tree.root + "/dev";
     std::error_code ec;
-    fs::create_directories(hidrawTreeClassDir(tree), ec);
-    fs::create_directories(hidrawTreeDevDir(tree), ec);
-    hidSetPaths(hidrawTreeClassDir(tree).c_str(), hidrawTreeDevDir(tree).c_str());
+    fs::create_directories(tree.classDir, ec);
+    fs::create_directories(tree.devDir, ec);
     return tree;
+}
+
+HidPlaces hidrawTreePlaces(const HidrawTree &tree)
+{
+    return HidPlaces{tree.classDir.c_str(), tree.devDir.c_str(), nullptr};
 }
 
 void hidrawTreeRemove(HidrawTree &tree)
 {
-    hidSetPaths(nullptr, nullptr);
     if (tree.root.empty())
         return;
     std::error_code ec;
@@ -142,12 +146,12 @@ std::string hidrawTreeSysDir(const HidrawTree &tree)
 
 std::string hidrawTreeClassDir(const HidrawTree &tree)
 {
-    return tree.root + "/sys/class/hidraw";
+    return tree.classDir;
 }
 
 std::string hidrawTreeDevDir(const HidrawTree &tree)
 {
-    return tree.root + "/dev";
+    return tree.devDir;
 }
 
 std::string hidrawTreeNodePath(const HidrawTree &tree, unsigned n)

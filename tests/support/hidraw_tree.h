@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <string>
 
+#include "hid/hid.h"
+
 // What the device node /dev/hidrawN is.
 enum HidrawNode {
     HIDRAW_NODE_FIFO,      // a FIFO: opens read-write without a peer, reports are read back from it
@@ -17,6 +19,8 @@ enum HidrawNode {
 // A tree under a temporary folder: <root>/sys and <root>/dev.
 struct HidrawTree {
     std::string root;
+    std::string classDir; // <root>/sys/class/hidraw
+    std::string devDir;   // <root>/dev
 };
 
 // Lays out hidraw device n under sysRoot (playing /sys) and devRoot (playing
@@ -32,11 +36,13 @@ bool hidrawLayoutDevice(const std::string &sysRoot, const std::string &devRoot, 
 // The uevent text the kernel gives a HID device with these IDs.
 std::string hidrawUeventText(std::uint16_t bus, std::uint32_t vendor, std::uint32_t product);
 
-// A new tree with an empty class folder and an empty dev folder, where the hidraw backend
-// looks for devices from now on.
+// A new tree with an empty class folder and an empty dev folder.
 HidrawTree hidrawTreeCreate(const std::string &tag);
 
-// Removes the whole tree; the backend looks in the kernel's places again.
+// The tree as the places where the device is looked for (they point into tree).
+HidPlaces hidrawTreePlaces(const HidrawTree &tree);
+
+// Removes the whole tree.
 void hidrawTreeRemove(HidrawTree &tree);
 
 // Adds device n to the tree; see hidrawLayoutDevice.

@@ -1,7 +1,7 @@
 // The main loop against the stand-in hidraw device and a real receiver on loopback.
 #include "support/loop_fixture.h"
 
-#include "app/clock.h"
+#include "app/console.h"
 #include "hid/hid.h"
 #include "outgauge/receiver.h"
 #include "support/test_support.h"
@@ -17,6 +17,9 @@ void LoopStandIn::SetUp()
     ASSERT_GE(reports, 0);
     port = testFreeUdpPort();
     app.settings.outGaugePort = port;
+    app.hidPlaces = hidrawTreePlaces(tree);
+    // The console handler pauses on the test's clock too.
+    consoleSetClock(clock);
 }
 
 void LoopStandIn::TearDown()
@@ -28,12 +31,12 @@ void LoopStandIn::TearDown()
     if (reports >= 0)
         close(reports);
     hidrawTreeRemove(tree);
-    clockClearTest();
     appRelease(&app);
+    consoleSetClock(clockSystem());
 }
 
 void LoopStandIn::openBoth()
 {
     ASSERT_TRUE(ogInit(port));
-    ASSERT_TRUE(initHID(0xCA03, 0));
+    ASSERT_TRUE(initHID(0xCA03, 0, app.hidPlaces));
 }

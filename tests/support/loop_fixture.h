@@ -4,6 +4,7 @@
 
 #include "app/loop.h"
 #include "support/hidraw_tree.h"
+#include "support/test_support.h"
 
 #include <gtest/gtest.h>
 
@@ -13,8 +14,8 @@ protected:
     // free port in app.settings; the run's state as it is before start-up.
     void SetUp() override;
 
-    // Closes the receiver and the device without a word, removes the tree, clears the test
-    // clock and frees the run's state.
+    // Closes the receiver and the device without a word, removes the tree, frees the run's
+    // state and gives the console handler the platform's clock again.
     void TearDown() override;
 
     // Opens the receiver on the port and the device (which print their start-up lines).
@@ -24,4 +25,6 @@ protected:
     int reports = -1;
     int port = 0;
     AppState app = appInitialState();
+    std::uint32_t ticks = 0;            // the count of clock
+    AppClock clock = testClock(&ticks); // the loop's clock, which the test sets
 };

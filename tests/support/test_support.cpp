@@ -153,10 +153,10 @@ OutGaugePacket testPacket(const char *car, unsigned flags, float rpm, float fuel
 {
     OutGaugePacket p;
     std::memset(&p, 0, sizeof p);
-    ogPacketSetCarName(p, car);
-    ogPacketSetFlags(p, static_cast<std::uint16_t>(flags));
-    ogPacketSetRpm(p, rpm);
-    ogPacketSetFuel(p, fuel);
+    ogPacketSetCarName(&p, car);
+    ogPacketSetFlags(&p, static_cast<std::uint16_t>(flags));
+    ogPacketSetRpm(&p, rpm);
+    ogPacketSetFuel(&p, fuel);
     return p;
 }
 
@@ -196,11 +196,50 @@ bool testIsWine()
 void expectProfile(const CarProfile &p, LedAction l1, LedAction l2, LedAction l1b, LedAction l2b,
                    float lowFuel)
 {
-    EXPECT_EQ(p.LED1, l1);
-    EXPECT_EQ(p.LED2, l2);
-    EXPECT_EQ(p.LED1b, l1b);
-    EXPECT_EQ(p.LED2b, l2b);
+    EXPECT_EQ(p.codes[CAR_LED1], l1);
+    EXPECT_EQ(p.codes[CAR_LED2], l2);
+    EXPECT_EQ(p.codes[CAR_LED1B], l1b);
+    EXPECT_EQ(p.codes[CAR_LED2B], l2b);
     EXPECT_FLOAT_EQ(p.lowFuel, lowFuel);
+}
+
+namespace {
+
+std::uint32_t testClockTicks(const void *context)
+{
+    return *static_cast<const std::uint32_t *>(context);
+}
+
+void testClockSleep(void *context, std::uint32_t ms)
+{
+    *static_cast<std::uint32_t *>(context) += ms;
+}
+
+} // namespace
+
+AppClock testClock(std::uint32_t *ticks)
+{
+    return AppClock{testClockTicks, testClockSleep, ticks};
+}
+
+CarProfile testProfileOf(const std::string &path, const char *car)
+{
+    ProfileFile file;
+    profileLoad(path.c_str(), &file);
+    CarProfile p;
+    configResolveProfile(file, car, &p, nullptr);
+    profileRelease(&file);
+    return p;
+}
+
+GlobalSettings testGlobalsOf(const std::string &path)
+{
+    ProfileFile file;
+    profileLoad(path.c_str(), &file);
+    GlobalSettings g;
+    configReadGlobals(file, &g);
+    profileRelease(&file);
+    return g;
 }
 
 void expectDefaultGlobals(const GlobalSettings &g)

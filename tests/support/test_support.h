@@ -8,7 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "app/config.h"
+#include "app/clock.h"
+#include "rules/config.h"
 #include "outgauge/packet.h"
 
 // A new empty folder under the system's temporary folder.
@@ -25,6 +26,14 @@ std::string testWriteConfig(const std::string &dir, const std::string &text);
 
 // A [config] section that sets outGaugePort to port, followed by extra.
 std::string testConfigText(int port, const std::string &extra = "");
+
+// A clock whose count is *ticks: it stays until the test or a pause moves it.
+AppClock testClock(std::uint32_t *ticks);
+
+// The profile of car and the settings of [config] in the file at path, read as the program
+// reads them (one load each).
+CarProfile testProfileOf(const std::string &path, const char *car);
+GlobalSettings testGlobalsOf(const std::string &path);
 
 // The monotonic clock, in nanoseconds and in milliseconds.
 std::int64_t testNowNs();

@@ -1,7 +1,7 @@
 // lumivane-check: the command line, and each file read and checked in turn.
 #include "tools/check/check.h"
 
-#include "app/ini.h"
+#include "rules/ini.h"
 #include "base/out.h"
 
 #include <cerrno>
@@ -52,6 +52,7 @@ int checkOne(const std::string &shown, const std::string &path, const char *car)
     CheckFile file;
     std::string error;
     if (!checkLoad(shown, path, &file, &error)) {
+        checkRelease(&file);
         std::fprintf(stderr,
                      "lumivane-check: cannot read %s: %s (lumivane would use the built-in "
                      "defaults)\n",
@@ -63,7 +64,9 @@ int checkOne(const std::string &shown, const std::string &path, const char *car)
         checkExplainCar(file, car);
     else
         checkExplain(file);
-    return checkPrintFindings(file) > 0 ? 1 : 0;
+    const int status = checkPrintFindings(file) > 0 ? 1 : 0;
+    checkRelease(&file);
+    return status;
 }
 
 } // namespace
@@ -73,26 +76,16 @@ bool checkLoad(const std::string &shown, const std::string &path, CheckFile *fil
 {
     file->shown = shown;
     file->path = path;
-    std::FILE *in = std::fopen(path.c_str(), "rb");
-    if (in == nullptr) {
-        *error = std::strerror(errno);
+    errno = 0;
+    if (!profileLoad(file->path.c_str(), &file->profile)) {
+        // A folder, for one, opens but fails to read.
+        *error = std::strerror(errno != 0 ? errno : EIO);
         return false;
     }
-    char buffer[64 * 1024];
-    std::size_t n = 0;
-    while ((n = std::fread(buffer, 1, sizeof buffer, in)) > 0)
-        file->text.append(buffer, n);
-    const bool failed = std::ferror(in) != 0;
-    const int readError = errno;
-    std::fclose(in);
-    if (failed) {
-        *error = std::strerror(readError); // a folder, for one
-        return false;
-    }
-    configReadGlobals(path.c_str(), &file->settings);
+    configReadGlobals(file->profile, &file->settings);
 
     IniScan scan;
-    iniScanStart(&scan, file->text.data(), file->text.size());
+    iniScanStart(&scan, file->profile.text, file->profile.len);
     file->bom = scan.bom;
     file->bomOnHeader = false;
     IniLine line;
@@ -120,6 +113,11 @@ bool checkLoad(const std::string &shown, const std::string &path, CheckFile *fil
         }
     }
     return true;
+}
+
+void checkRelease(CheckFile *file)
+{
+    profileRelease(&file->profile);
 }
 
 int checkMain(int argc, char **argv)

@@ -5,7 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "app/config.h"
+#include "rules/config.h"
+#include "rules/profile.h"
 
 // What a section is to the program.
 enum CheckSectionKind {
@@ -44,11 +45,11 @@ struct CheckFinding {
 };
 
 struct CheckFile {
-    std::string shown; // the name in messages, as the user gave it
-    std::string path;  // the name handed to the program's reader
-    std::string text;  // the file's bytes
-    bool bom;          // the file starts with a UTF-8 byte-order mark
-    bool bomOnHeader;  // ... and the mark's line is a section header
+    std::string shown;   // the name in messages, as the user gave it
+    std::string path;    // the name handed to the program's reader
+    ProfileFile profile; // the file as the program's reader loaded it, with its bytes
+    bool bom;            // the file starts with a UTF-8 byte-order mark
+    bool bomOnHeader;    // ... and the mark's line is a section header
     std::vector<CheckSection> sections;
     std::vector<CheckStray> strays;
     std::vector<CheckFinding> findings;
@@ -58,10 +59,13 @@ struct CheckFile {
 // The whole program: arguments, then each file; returns the exit status.
 int checkMain(int argc, char **argv);
 
-// Reads the file, its [config] settings, its sections and its stray lines; false (with
-// *error set) when it cannot be read.
+// Reads the file once, as the program's reader loads it, then its [config] settings, its
+// sections and its stray lines; false (with *error set) when it cannot be read. The file is
+// released with checkRelease either way.
 bool checkLoad(const std::string &shown, const std::string &path, CheckFile *file,
                std::string *error);
+
+void checkRelease(CheckFile *file);
 
 // Fills file->findings, ordered by line.
 void checkFindings(CheckFile *file);
@@ -122,7 +126,7 @@ std::string checkConditionWords(LedAction code, const GlobalSettings &g, float l
 std::string checkNotWords(LedAction code, const GlobalSettings &g, float lowFuel);
 
 // The profile that car gets as the program resolves it (NULL: a car without a section of its
-// own), with the CONFIG_FROM_DEFAULT_* bits of what came from [default].
+// own), with the carKeyBit of each value that came from [default].
 void checkResolve(const CheckFile &file, const char *car, CarProfile *out, unsigned *from);
 
 // A value for messages: at most 40 bytes, bytes outside printable ASCII shown as '?'.

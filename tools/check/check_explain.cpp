@@ -12,7 +12,7 @@ namespace {
 
 enum CheckTruth { CHECK_NEVER, CHECK_SOMETIMES, CHECK_ALWAYS };
 
-const char kEarlierOnly[] = " (sent only in the earlier OutGauge layout)";
+const char CHECK_EARLIER_ONLY[] = " (sent only in the earlier OutGauge layout)";
 
 // A code's condition: whether it can change, and in words.
 struct CheckCondition {
@@ -88,7 +88,7 @@ CheckCondition checkCondition(LedAction code, const GlobalSettings &g, float low
         break;
     default:
         // A light that today's senders do not have: only the earlier layout sends it.
-        base = {CHECK_SOMETIMES, std::string(words) + (a.light == 0 ? kEarlierOnly : "")};
+        base = {CHECK_SOMETIMES, std::string(words) + (a.light == 0 ? CHECK_EARLIER_ONLY : "")};
         break;
     }
     return a.flash == LED_FLASH_NONE ? base : checkFlashing(base, g, a.flash);
@@ -121,7 +121,7 @@ CheckCombination checkCombine(LedAction primary, LedAction secondary)
     for (int pc = 0; pc < 2; ++pc) {
         for (int sc = 0; sc < 2; ++sc) {
             OutGaugePacket packet = {};
-            ogPacketSetLights(packet, OG_DL_SHARED,
+            ogPacketSetLights(&packet, OG_DL_SHARED,
                               (pc ? LED_ACTIONS[ShiftLight].light : 0) |
                                   (sc ? LED_ACTIONS[Handbrake].light : 0));
             c.led[pc][sc] = ledEvaluate(profile, LedFlashTimes{}, packet, ledTicksAt(&tick)).led1;
@@ -173,25 +173,24 @@ std::string checkLedText(LedAction primary, LedAction secondary, const GlobalSet
 }
 
 // "LED 1: ..." with notes on undefined codes and on values from [default].
-void checkPrintLed(int n, LedAction primary, LedAction secondary, const CarProfile &p,
-                   unsigned from, bool showFrom, const GlobalSettings &g)
+void checkPrintLed(int n, const CarProfile &p, unsigned from, bool showFrom,
+                   const GlobalSettings &g)
 {
-    const std::string keys[2] = {"LED" + std::to_string(n), "LED" + std::to_string(n) + "b"};
-    const unsigned bits[2] = {n == 1 ? CONFIG_FROM_DEFAULT_LED1 : CONFIG_FROM_DEFAULT_LED2,
-                              n == 1 ? CONFIG_FROM_DEFAULT_LED1B : CONFIG_FROM_DEFAULT_LED2B};
-    const LedAction codes[2] = {primary, secondary};
+    const CarKey keys[2] = {carCodeKey(n, false), carCodeKey(n, true)};
+    const LedAction primary = p.codes[keys[0]];
+    const LedAction secondary = p.codes[keys[1]];
     std::string notes;
-    for (int i = 0; i < 2; ++i) {
-        if (ledActionUndefined(codes[i]))
-            notes += (notes.empty() ? "" : "; ") + keys[i] + "=" + std::to_string(codes[i]) +
-                     " is undefined";
+    for (CarKey key : keys) {
+        if (ledActionUndefined(p.codes[key]))
+            notes += (notes.empty() ? "" : "; ") + std::string(CAR_KEYS[key].name) + "=" +
+                     std::to_string(p.codes[key]) + " is undefined";
     }
     std::string fromDefault;
-    for (int i = 0; i < 2; ++i) {
-        if (showFrom && (from & bits[i]) != 0 && (i == 0 || codes[i] != 0))
-            fromDefault += (fromDefault.empty() ? "" : ", ") + keys[i];
+    for (CarKey key : keys) {
+        if (showFrom && (from & carKeyBit(key)) != 0 && (key == keys[0] || p.codes[key] != 0))
+            fromDefault += (fromDefault.empty() ? "" : ", ") + std::string(CAR_KEYS[key].name);
     }
-    if (showFrom && (from & CONFIG_FROM_DEFAULT_LOWFUEL) != 0 &&
+    if (showFrom && (from & carKeyBit(CAR_LOWFUEL)) != 0 &&
         (checkAction(primary).test == LED_TEST_FUEL ||
          (secondary != 0 && checkAction(secondary).test == LED_TEST_FUEL)))
         fromDefault += (fromDefault.empty() ? "" : ", ") + std::string("lowFuel");
@@ -205,8 +204,8 @@ void checkPrintProfile(const CheckFile &file, const char *car, bool showFrom, Ca
 {
     unsigned from = 0;
     checkResolve(file, car, out, &from);
-    checkPrintLed(1, out->LED1, out->LED1b, *out, from, showFrom, file.settings);
-    checkPrintLed(2, out->LED2, out->LED2b, *out, from, showFrom, file.settings);
+    checkPrintLed(1, *out, from, showFrom, file.settings);
+    checkPrintLed(2, *out, from, showFrom, file.settings);
 }
 
 std::string checkFlashTimeText(std::int32_t time)
@@ -235,7 +234,7 @@ void checkPrintConfig(const CheckFile &file)
     const GlobalSettings &g = file.settings;
     std::string port = std::to_string(g.outGaugePort);
     if (g.outGaugePort < 1 || g.outGaugePort > 65535)
-        port += " (listens on " + std::to_string(g.outGaugePort & 0xFFFF) + ")";
+        port += " (listens on " + std::to_string(ogPortOf(g.outGaugePort)) + ")";
     std::string num = std::to_string(g.deviceNum);
     num += g.deviceNum == 0 ? " (the first found)" : g.deviceNum < 0 ? " (matches none)" : "";
     outPrintf("  port %s, LED device 046D:%04X, device number %s\n", port.c_str(),
@@ -322,7 +321,7 @@ std::vector<CheckSituation> checkSituations(const CarProfile &p)
     }
     std::vector<std::int32_t> rpms;
     bool lowFuel = false;
-    for (LedAction code : ledProfileCodes(p).at) {
+    for (LedAction code : p.codes) {
         if (checkAction(code).test == LED_TEST_RPM)
             rpms.push_back(checkValue(code));
         lowFuel = lowFuel || checkAction(code).test == LED_TEST_FUEL;
@@ -351,7 +350,7 @@ std::vector<CheckSituation> checkSituations(const CarProfile &p)
 std::vector<std::int32_t> checkFlashTimes(const CarProfile &p, const GlobalSettings &g)
 {
     std::vector<std::int32_t> times;
-    for (LedAction code : ledProfileCodes(p).at) {
+    for (LedAction code : p.codes) {
         const LedFlash flash = checkAction(code).flash;
         const std::int32_t t = flash != LED_FLASH_NONE ? configFlashTimes(g).ms[flash] : 0;
         if (t > 0 && std::find(times.begin(), times.end(), t) == times.end())
@@ -364,8 +363,8 @@ std::vector<std::int32_t> checkFlashTimes(const CarProfile &p, const GlobalSetti
 
 std::string checkLedWords(const CarProfile &p, int led, const GlobalSettings &g)
 {
-    return led == 1 ? checkLedText(p.LED1, p.LED1b, g, p.lowFuel)
-                    : checkLedText(p.LED2, p.LED2b, g, p.lowFuel);
+    return checkLedText(p.codes[carCodeKey(led, false)], p.codes[carCodeKey(led, true)], g,
+                        p.lowFuel);
 }
 
 std::string checkConditionWords(LedAction code, const GlobalSettings &g, float lowFuel)
@@ -429,13 +428,13 @@ void checkExplainCar(const CheckFile &file, const char *car)
     for (const CheckSituation &row : rows) {
         OutGaugePacket packet;
         std::memset(&packet, 0, sizeof packet);
-        ogPacketSetCarName(packet, car);
+        ogPacketSetCarName(&packet, car);
         if (row.earlier)
-            ogPacketSetFlags(packet, static_cast<std::uint16_t>(row.lights));
+            ogPacketSetFlags(&packet, static_cast<std::uint16_t>(row.lights));
         else
-            ogPacketSetLights(packet, OG_DL_SHARED, row.lights);
-        ogPacketSetRpm(packet, row.rpm);
-        ogPacketSetFuel(packet, row.fuel);
+            ogPacketSetLights(&packet, OG_DL_SHARED, row.lights);
+        ogPacketSetRpm(&packet, row.rpm);
+        ogPacketSetFuel(&packet, row.fuel);
         int on[2] = {0, 0};
         for (std::uint32_t tick : ticks) {
             const LedStates leds = ledEvaluate(profile, flashTimes, packet, ledTicksAt(&tick));

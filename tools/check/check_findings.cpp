@@ -1,7 +1,7 @@
 // lumivane-check: the mistakes of a configuration file, from its sections and keys.
 #include "tools/check/check.h"
 
-#include "app/ini.h"
+#include "rules/ini.h"
 #include "base/out.h"
 
 #include <algorithm>
@@ -14,27 +14,22 @@
 
 namespace {
 
-// The names of the keys of [config], in the order of its table.
-struct CheckConfigNames {
-    const char *at[CONFIG_KEY_COUNT];
+// The names of the keys of a table, in its order.
+template <std::size_t N> struct CheckNames {
+    const char *at[N];
 };
 
-constexpr CheckConfigNames checkConfigNames()
+template <typename Row, std::size_t N> constexpr CheckNames<N> checkNamesOf(const Row (&rows)[N])
 {
-    CheckConfigNames names = {};
-    for (int i = 0; i < CONFIG_KEY_COUNT; ++i)
-        names.at[i] = CONFIG_KEYS[i].name;
+    CheckNames<N> names = {};
+    for (std::size_t i = 0; i < N; ++i)
+        names.at[i] = rows[i].name;
     return names;
 }
 
-constexpr CheckConfigNames kConfigNames = checkConfigNames();
-const char *const *const kConfigKeys = kConfigNames.at;
-const std::size_t kConfigKeyCount = CONFIG_KEY_COUNT;
-
-// The keys of the car sections: indexes into CONFIG_CAR_KEYS.
-const char *const *const kCarKeys = CONFIG_CAR_KEYS;
-enum { KEY_LED1, KEY_LED2, KEY_LED1B, KEY_LED2B, KEY_LOWFUEL };
-const std::size_t kCarKeyCount = CONFIG_CAR_COUNT;
+// The keys of [config], and those of [default] and the car sections.
+constexpr CheckNames<CONFIG_KEY_COUNT> CHECK_CONFIG_NAMES = checkNamesOf(CONFIG_KEYS);
+constexpr CheckNames<CAR_KEY_COUNT> CHECK_CAR_NAMES = checkNamesOf(CAR_KEYS);
 
 void checkAdd(CheckFile *file, std::size_t line, const char *kind, const std::string &text)
 {
@@ -141,14 +136,14 @@ void checkConfigValue(CheckFile *file, const CheckKey &key, const ConfigKey &set
     checkIntSyntax(file, key, read, value);
     const std::string shown = key.name + "=" + std::to_string(value);
     if (setting.field == &GlobalSettings::outGaugePort && (value < 1 || value > 65535)) {
-        std::int32_t low = value & 0xFFFF;
+        const std::uint16_t low = ogPortOf(value);
         checkAdd(file, key.line, "port",
                  shown + " is outside 1 to 65535: " +
                      (low == 0 ? std::string("the system picks a port, which the simulator "
                                              "cannot know")
                                : "lumivane listens on port " + std::to_string(low) +
                                      " (the low 16 bits)"));
-    } else if (setting.field == &GlobalSettings::deviceID && (value < 0 || value > 0xFFFF)) {
+    } else if (setting.field == &GlobalSettings::deviceID && !configProductIdValid(value)) {
         checkAdd(file, key.line, "device-id",
                  checkKeyValue(key) + " is outside 0 to 0xFFFF: it matches no device");
     } else if (setting.field == &GlobalSettings::deviceNum && value < 0) {
@@ -159,28 +154,28 @@ void checkConfigValue(CheckFile *file, const CheckKey &key, const ConfigKey &set
 // ", but with LED1b=14 LED 1 shows: off" when the LED of a primary code, with its secondary in
 // the profile of section, is not always on after all; empty when it is.
 std::string checkUnlessSecondary(const CheckFile &file, const CheckSection &section,
-                                 std::size_t index)
+                                 const CarKeyInfo &key)
 {
     CarProfile p;
     unsigned from = 0;
     checkResolve(file, section.kind == CHECK_CAR ? section.name.c_str() : nullptr, &p, &from);
-    const int led = index == KEY_LED1 ? 1 : 2;
-    const std::string words = checkLedWords(p, led, file.settings);
+    const std::string words = checkLedWords(p, key.led, file.settings);
     if (words == "always on")
         return "";
-    return ", but with " + std::string(kCarKeys[index + 2]) + "=" +
-           std::to_string(led == 1 ? p.LED1b : p.LED2b) + " LED " + std::to_string(led) +
+    const CarKey secondary = carCodeKey(key.led, true);
+    return ", but with " + std::string(CAR_KEYS[secondary].name) + "=" +
+           std::to_string(p.codes[secondary]) + " LED " + std::to_string(key.led) +
            " shows: " + words;
 }
 
 void checkCodeValue(CheckFile *file, const CheckSection &section, const CheckKey &key,
-                    std::size_t index)
+                    const CarKeyInfo &carKey)
 {
     const bool car = section.kind == CHECK_CAR;
     if (key.value.empty()) {
         checkAdd(file, key.line, "empty-value",
                  key.name + " is empty: " +
-                     (car ? "[default]'s " + std::string(kCarKeys[index]) + " is used"
+                     (car ? "[default]'s " + std::string(carKey.name) + " is used"
                           : std::string("the default 0 (off) is used")));
         return;
     }
@@ -190,9 +185,8 @@ void checkCodeValue(CheckFile *file, const CheckSection &section, const CheckKey
     if (car && code == CONFIG_ABSENT_CODE)
         return; // the marker for "from [default]"
 
-    const bool primary = index == KEY_LED1 || index == KEY_LED2;
-    const std::string led =
-        std::string("LED ") + (index == KEY_LED1 || index == KEY_LED1B ? "1" : "2");
+    const bool primary = !carKey.secondary;
+    const std::string led = "LED " + std::to_string(carKey.led);
     const std::string shown = key.name + "=" + std::to_string(code);
     std::int32_t value = 0;
     const LedActionInfo &action = ledActionInfo(code, &value);
@@ -200,7 +194,7 @@ void checkCodeValue(CheckFile *file, const CheckSection &section, const CheckKey
         // The program prints the code as ledActionInfo gives its value.
         std::string effect =
             !primary   ? "it adds nothing to " + led
-            : code < 0 ? "inverted, it is always on" + checkUnlessSecondary(*file, section, index)
+            : code < 0 ? "inverted, it is always on" + checkUnlessSecondary(*file, section, carKey)
                        : "it is never on";
         std::string text = shown + " is no action code: " + effect +
                            ", and lumivane prints \"Unkown LED action " + std::to_string(value) +
@@ -216,7 +210,7 @@ void checkCodeValue(CheckFile *file, const CheckSection &section, const CheckKey
         checkAdd(file, key.line, "always-on",
                  shown + " with a negative " + configFlashKey(flash) + ": code " +
                      std::to_string(value) + " never lights, so inverted it is always on" +
-                     checkUnlessSecondary(*file, section, index));
+                     checkUnlessSecondary(*file, section, carKey));
 }
 
 void checkLowFuelValue(CheckFile *file, const CheckSection &section, const CheckKey &key)
@@ -262,10 +256,10 @@ void checkLowFuelValue(CheckFile *file, const CheckSection &section, const Check
 void checkKeys(CheckFile *file, const CheckSection &section)
 {
     const bool config = section.kind == CHECK_CONFIG;
-    const char *const *known = config ? kConfigKeys : kCarKeys;
-    const std::size_t count = config ? kConfigKeyCount : kCarKeyCount;
-    const char *const *other = config ? kCarKeys : kConfigKeys;
-    const std::size_t otherCount = config ? kCarKeyCount : kConfigKeyCount;
+    const char *const *known = config ? CHECK_CONFIG_NAMES.at : CHECK_CAR_NAMES.at;
+    const std::size_t count = config ? CONFIG_KEY_COUNT : CAR_KEY_COUNT;
+    const char *const *other = config ? CHECK_CAR_NAMES.at : CHECK_CONFIG_NAMES.at;
+    const std::size_t otherCount = config ? CAR_KEY_COUNT : CONFIG_KEY_COUNT;
 
     for (std::size_t k = 0; k < section.keys.size(); ++k) {
         const CheckKey &key = section.keys[k];
@@ -299,10 +293,10 @@ void checkKeys(CheckFile *file, const CheckSection &section)
         }
         if (config)
             checkConfigValue(file, key, CONFIG_KEYS[index]);
-        else if (index == KEY_LOWFUEL)
+        else if (index == CAR_LOWFUEL)
             checkLowFuelValue(file, section, key);
         else
-            checkCodeValue(file, section, key, index);
+            checkCodeValue(file, section, key, CAR_KEYS[index]);
     }
 }
 
@@ -361,14 +355,13 @@ void checkProfiles(CheckFile *file)
         unsigned from = 0;
         checkResolve(*file, car != nullptr ? car->name.c_str() : nullptr, &p, &from);
         const std::string label = "[" + (car != nullptr ? checkShow(car->name) : "default") + "]";
-        const LedCodes codes = ledProfileCodes(p);
-        const bool ownThreshold = car != nullptr && (from & CONFIG_FROM_DEFAULT_LOWFUEL) == 0;
+        const bool ownThreshold = car != nullptr && (from & carKeyBit(CAR_LOWFUEL)) == 0;
         std::vector<std::string> lowFuelUses;
-        for (int i = 0; i < 4; ++i) {
+        for (int i = 0; i < CAR_CODE_COUNT; ++i) {
             // A car's use of what it takes from [default] is listed under [default].
-            const bool inherited = car != nullptr && (from & (1u << i)) != 0;
-            const std::string where = label + " " + kCarKeys[i];
-            const LedActionInfo &action = checkAction(codes.at[i]);
+            const bool inherited = car != nullptr && (from & carKeyBit(CAR_KEYS[i].key)) != 0;
+            const std::string where = label + " " + CAR_KEYS[i].name;
+            const LedActionInfo &action = checkAction(p.codes[i]);
             if (action.flash != LED_FLASH_NONE && !inherited)
                 checkAddUse(&flashUses[action.flash], where);
             if (action.test == LED_TEST_FUEL && (!inherited || ownThreshold))
@@ -429,7 +422,7 @@ void checkResolve(const CheckFile &file, const char *car, CarProfile *out, unsig
 {
     // [default] read as a car's section gives what a car without a section gets: every
     // marker there falls through to the same [default] values.
-    configResolveProfileFrom(file.path.c_str(), car != nullptr ? car : "default", out, from);
+    configResolveProfile(file.profile, car != nullptr ? car : "default", out, from);
 }
 
 std::string checkShow(const std::string &text)

@@ -1,7 +1,7 @@
 // ogsend's three parts (the command line, the scenarios, the sending) and what they share.
 #pragma once
 
-#include "app/config.h"
+#include "rules/config.h"
 
 #include <cstdint>
 #include <string>

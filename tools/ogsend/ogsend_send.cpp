@@ -45,17 +45,17 @@ void sendFill(std::vector<unsigned char> *data, const std::string &car, const Se
 {
     OutGaugePacket packet;
     std::memset(&packet, 0, sizeof packet);
-    ogPacketSetCarName(packet, car.c_str());
+    ogPacketSetCarName(&packet, car.c_str());
     if (earlier) {
-        ogPacketSetFlags(packet, lights.earlier);
+        ogPacketSetFlags(&packet, lights.earlier);
     } else {
         // The units, and every light that all current senders share as the car's.
-        ogPacketSetFlags(packet, OG_KM | OG_BAR);
-        ogPacketSetLights(packet, OG_DL_SHARED, lights.current);
+        ogPacketSetFlags(&packet, OG_KM | OG_BAR);
+        ogPacketSetLights(&packet, OG_DL_SHARED, lights.current);
     }
-    ogPacketSetRpm(packet, rpm);
-    ogPacketSetFuel(packet, fuel);
-    ogPacketSetId(packet, id);
+    ogPacketSetRpm(&packet, rpm);
+    ogPacketSetFuel(&packet, fuel);
+    ogPacketSetId(&packet, id);
     std::fill(data->begin(), data->end(), 0);
     if (!data->empty())
         std::memcpy(data->data(), packet.bytes, std::min(data->size(), OG_PACKET_SIZE));

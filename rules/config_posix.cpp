@@ -1,10 +1,9 @@
 // The configuration file's path on POSIX: the working directory, "/", "lumivane.cfg".
-#include "app/config.h"
+#include "rules/config.h"
 
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -35,17 +34,11 @@ char *configBuildPath()
 ConfigStamp configFileStamp(const char *path)
 {
     ConfigStamp stamp = {false, 0, 0};
-    if (path == nullptr)
-        return stamp;
     struct stat st;
-    if (stat(path, &st) != 0)
+    if (path == nullptr || stat(path, &st) != 0)
         return stamp;
+    stamp.usable = S_ISREG(st.st_mode) && st.st_size > 0;
     stamp.size = static_cast<std::uint64_t>(st.st_size);
     stamp.modified = static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
-    int fd = open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd >= 0) {
-        stamp.readable = S_ISREG(st.st_mode) && st.st_size > 0;
-        close(fd);
-    }
     return stamp;
 }

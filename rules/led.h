@@ -103,24 +103,60 @@ bool ledActionUndefined(LedAction code);
 // Negative: never on.
 bool ledFlashPhase(std::uint32_t tick, std::int32_t flashTime);
 
+// The keys of a car's section and of [default]: the four action codes in the order they are
+// evaluated, then the low-fuel threshold.
+enum CarKey { CAR_LED1, CAR_LED2, CAR_LED1B, CAR_LED2B, CAR_LOWFUEL, CAR_KEY_COUNT };
+
+// The keys before CAR_LOWFUEL hold action codes.
+constexpr int CAR_CODE_COUNT = CAR_LOWFUEL;
+
+// One car key: its name in the file and, for a code, the LED it drives (1 or 2; 0 for the
+// threshold) and whether it is the secondary code of that LED.
+struct CarKeyInfo {
+    CarKey key;
+    const char *name;
+    int led;
+    bool secondary;
+};
+
+inline constexpr CarKeyInfo CAR_KEYS[CAR_KEY_COUNT] = {
+    {CAR_LED1, "LED1", 1, false},       {CAR_LED2, "LED2", 2, false},
+    {CAR_LED1B, "LED1b", 1, true},      {CAR_LED2B, "LED2b", 2, true},
+    {CAR_LOWFUEL, "lowFuel", 0, false},
+};
+
+// The key of the primary or secondary code of LED led (1 or 2).
+constexpr CarKey carCodeKey(int led, bool secondary)
+{
+    return static_cast<CarKey>((led - 1) + (secondary ? 2 : 0));
+}
+
+// The bit of a key in a set of keys, such as the values a profile took from [default].
+constexpr unsigned carKeyBit(CarKey key)
+{
+    return 1u << key;
+}
+
+// Whether the table has one row per key in the enum's order, each code's LED and kind found
+// again by carCodeKey, and the threshold last.
+constexpr bool carKeysComplete()
+{
+    for (int i = 0; i < CAR_KEY_COUNT; ++i) {
+        const CarKeyInfo &k = CAR_KEYS[i];
+        if (k.key != i || k.name == nullptr)
+            return false;
+        if (i < CAR_CODE_COUNT && (k.led < 1 || k.led > 2 || carCodeKey(k.led, k.secondary) != i))
+            return false;
+    }
+    return CAR_KEYS[CAR_LOWFUEL].led == 0;
+}
+static_assert(carKeysComplete(), "CAR_KEYS has each car key once, in the order of CarKey");
+
 // The four codes and the low-fuel threshold of a car.
 struct CarProfile {
-    LedAction LED1;
-    LedAction LED2;
-    LedAction LED1b;
-    LedAction LED2b;
+    LedAction codes[CAR_CODE_COUNT]; // indexed by CarKey: LED1, LED2, LED1b, LED2b
     float lowFuel;
 };
-
-// The four codes of a profile in the order they are evaluated: LED1, LED2, LED1b, LED2b.
-struct LedCodes {
-    LedAction at[4];
-};
-
-inline LedCodes ledProfileCodes(const CarProfile &profile)
-{
-    return LedCodes{{profile.LED1, profile.LED2, profile.LED1b, profile.LED2b}};
-}
 
 // Where an evaluation gets its tick count: read(context), called at most once per
 // evaluation and only when a flashing code whose condition holds needs the phase.
@@ -138,7 +174,7 @@ struct LedStates {
     bool led1;
     bool led2;
     int undefinedCount;
-    std::int32_t undefined[4];
+    std::int32_t undefined[CAR_CODE_COUNT];
 };
 
 // Evaluates LED1, LED2, LED1b, LED2b of profile on packet in that order and combines them:

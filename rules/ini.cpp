@@ -1,5 +1,5 @@
 // INI semantics on a file's bytes in memory, matching the Windows profile API.
-#include "app/ini.h"
+#include "rules/ini.h"
 
 #include "base/text.h"
 
@@ -61,16 +61,38 @@ int iniDigit(char c, unsigned base)
     return (d >= 0 && static_cast<unsigned>(d) < base) ? d : -1;
 }
 
-} // namespace
+// The name a program asks for, as the profile API takes it: without its leading and trailing
+// spaces (tabs stay).
+struct IniAsked {
+    const char *name;
+    std::size_t len;
+};
 
-bool iniNameEquals(const char *text, std::size_t len, const char *name)
+IniAsked iniAsked(const char *name)
 {
+    std::size_t len = std::strlen(name);
+    while (len > 0 && *name == ' ') {
+        ++name;
+        --len;
+    }
+    while (len > 0 && name[len - 1] == ' ')
+        --len;
+    return IniAsked{name, len};
+}
+
+// True when the len bytes at text are the asked name, ignoring ASCII case.
+bool iniIsAsked(const char *text, std::size_t len, const IniAsked &asked)
+{
+    if (len != asked.len)
+        return false;
     for (std::size_t i = 0; i < len; ++i) {
-        if (name[i] == '\0' || iniLower(text[i]) != iniLower(name[i]))
+        if (iniLower(text[i]) != iniLower(asked.name[i]))
             return false;
     }
-    return name[len] == '\0';
+    return true;
 }
+
+} // namespace
 
 void iniScanStart(IniScan *scan, const char *text, std::size_t len)
 {
@@ -160,12 +182,23 @@ bool iniScanNext(IniScan *scan, IniLine *line)
     return false;
 }
 
+bool iniNameEquals(const char *text, std::size_t len, const char *name)
+{
+    for (std::size_t i = 0; i < len; ++i) {
+        if (name[i] == '\0' || iniLower(text[i]) != iniLower(name[i]))
+            return false;
+    }
+    return name[len] == '\0';
+}
+
 // Only the first section named `section` is searched, and in it the first `key`.
 bool iniFindValue(const char *text, std::size_t len, const char *section, const char *key,
                   const char **value, std::size_t *valueLen)
 {
     if (text == nullptr || section == nullptr || key == nullptr)
         return false;
+    const IniAsked sectionAsked = iniAsked(section);
+    const IniAsked keyAsked = iniAsked(key);
     IniScan scan;
     iniScanStart(&scan, text, len);
     IniLine line;
@@ -174,10 +207,11 @@ bool iniFindValue(const char *text, std::size_t len, const char *section, const 
         if (line.kind == INI_LINE_SECTION) {
             if (inSection)
                 return false; // later sections of the same name are not searched
-            inSection = iniNameEquals(line.name, line.nameLen, section);
+            inSection = iniIsAsked(line.name, line.nameLen, sectionAsked);
             continue;
         }
-        if (!inSection || line.kind != INI_LINE_KEY || !iniNameEquals(line.name, line.nameLen, key))
+        if (!inSection || line.kind != INI_LINE_KEY ||
+            !iniIsAsked(line.name, line.nameLen, keyAsked))
             continue;
         if (value != nullptr)
             *value = line.value;

@@ -1,5 +1,5 @@
 // The configuration file's path on Windows: the working directory, "\", "lumivane.cfg".
-#include "app/config.h"
+#include "rules/config.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -35,22 +35,13 @@ char *configBuildPath()
 ConfigStamp configFileStamp(const char *path)
 {
     ConfigStamp stamp = {false, 0, 0};
-    if (path == nullptr)
-        return stamp;
     WIN32_FILE_ATTRIBUTE_DATA data;
-    if (!GetFileAttributesExA(path, GetFileExInfoStandard, &data))
+    if (path == nullptr || !GetFileAttributesExA(path, GetFileExInfoStandard, &data))
         return stamp;
     stamp.size = (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
     stamp.modified = static_cast<std::int64_t>(
         (static_cast<std::uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32) |
         data.ftLastWriteTime.dwLowDateTime);
-    // Shared with every kind of access, so that an editor holding the file open is no bar.
-    HANDLE file =
-        CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file != INVALID_HANDLE_VALUE) {
-        stamp.readable = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 && stamp.size > 0;
-        CloseHandle(file);
-    }
+    stamp.usable = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 && stamp.size > 0;
     return stamp;
 }

@@ -1,5 +1,5 @@
 // The table of LED action codes, their evaluation on a datagram and their combination.
-#include "app/led.h"
+#include "rules/led.h"
 
 #include <climits>
 
@@ -27,8 +27,8 @@ const LedActionInfo LED_ACTIONS[LED_ACTION_COUNT] = {
 
 namespace {
 
-const LedActionInfo kRpmAbove = {LED_TEST_RPM, 0, 0, LED_FLASH_NONE, RpmAbove};
-const LedActionInfo kUndefined = {LED_TEST_UNDEFINED, 0, 0, LED_FLASH_NONE, 0};
+const LedActionInfo LED_RPM_ABOVE = {LED_TEST_RPM, 0, 0, LED_FLASH_NONE, RpmAbove};
+const LedActionInfo LED_UNDEFINED = {LED_TEST_UNDEFINED, 0, 0, LED_FLASH_NONE, 0};
 
 // The word that a datagram's lights are read from, chosen once per datagram: the
 // lights-on word when the datagram carries the light words, else the flags word.
@@ -94,10 +94,10 @@ inline const LedActionInfo &ledLookup(LedAction code, std::int32_t *value)
     // -2147483648 has no 32-bit absolute value: it stays as it is, an undefined code.
     *value = code < 0 && code != INT32_MIN ? -code : code;
     if (*value >= RpmAbove)
-        return kRpmAbove;
+        return LED_RPM_ABOVE;
     if (*value >= 0 && *value < LED_ACTION_COUNT)
         return LED_ACTIONS[*value];
-    return kUndefined;
+    return LED_UNDEFINED;
 }
 
 std::uint32_t ledReadFixed(const void *tick)
@@ -141,19 +141,23 @@ LedStates ledEvaluate(const CarProfile &profile, const LedFlashTimes &flashTimes
 {
     FlashClock clock = {ticks, false, 0};
     const LedLights lights = ledLightsOf(packet);
-    const LedCodes codes = ledProfileCodes(profile);
-    bool on[4];
+    bool on[CAR_CODE_COUNT];
     LedStates states = {false, false, 0, {0, 0, 0, 0}};
-    for (int i = 0; i < 4; ++i) {
+    for (int i = 0; i < CAR_CODE_COUNT; ++i) {
         std::int32_t value = 0;
-        const LedActionInfo &a = ledLookup(codes.at[i], &value);
+        const LedActionInfo &a = ledLookup(profile.codes[i], &value);
         if (a.test == LED_TEST_UNDEFINED)
             states.undefined[states.undefinedCount++] = value;
         on[i] = ledCondition(a, value, profile.lowFuel, flashTimes, packet, lights, &clock);
     }
-    const bool p1 = profile.LED1 < 0 ? !on[0] : on[0];
-    const bool p2 = profile.LED2 < 0 ? !on[1] : on[1];
-    states.led1 = profile.LED1b < 0 ? (p1 || on[2]) : (p1 != on[2]);
-    states.led2 = profile.LED2b < 0 ? (p2 || on[3]) : (p2 != on[3]);
+    bool led[2];
+    for (int n = 1; n <= 2; ++n) {
+        const CarKey primary = carCodeKey(n, false);
+        const CarKey secondary = carCodeKey(n, true);
+        const bool p = profile.codes[primary] < 0 ? !on[primary] : on[primary];
+        led[n - 1] = profile.codes[secondary] < 0 ? (p || on[secondary]) : (p != on[secondary]);
+    }
+    states.led1 = led[0];
+    states.led2 = led[1];
     return states;
 }

@@ -4,7 +4,8 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "app/led.h"
+#include "rules/led.h"
+#include "rules/profile.h"
 
 // The [config] section, read at start-up and when the file is saved.
 struct GlobalSettings {
@@ -94,39 +95,27 @@ constexpr LedFlashTimes configFlashTimes(const GlobalSettings &settings)
     return times;
 }
 
+// Whether a deviceID can name a USB product at all: 0 to 65535. Any other matches no device,
+// though the program shows it as it is.
+constexpr bool configProductIdValid(std::int32_t deviceID)
+{
+    return deviceID >= 0 && deviceID <= 0xFFFF;
+}
+
 // In a car's section, a code of -75 stands for a missing key: the code of [default] is used.
 // Nowhere else is it special, so in [default] it is an undefined code like any other.
 constexpr std::int32_t CONFIG_ABSENT_CODE = -75;
 
-// The keys of [default] and the car sections: LED1, LED2, LED1b, LED2b, lowFuel.
-constexpr int CONFIG_CAR_COUNT = 5;
-extern const char *const CONFIG_CAR_KEYS[CONFIG_CAR_COUNT];
+// The longest string value read, with its NUL.
 constexpr int CONFIG_STRING_SIZE = 128;
 
-// Prints "Loading config %s...\n" with path, then reads [config] from the file at path.
-void configLoadSettings(const char *path, GlobalSettings *out);
+// The settings of [config] in file, with every default applied.
+void configReadGlobals(const ProfileFile &file, GlobalSettings *out);
 
-// Prints "Car: %s\n" with car made printable, then resolves the car's profile from the
-// file at path.
-void configLoadCar(const char *path, const char *car, CarProfile *out);
-
-// The settings of [config] in the file at path, with every default applied.
-void configReadGlobals(const char *path, GlobalSettings *out);
-
-// The profile of car from its own section and [default], markers applied.
-void configResolveProfile(const char *path, const char *car, CarProfile *out);
-
-// Bits of the values that a resolved profile took from [default].
-constexpr unsigned CONFIG_FROM_DEFAULT_LED1 = 1u;
-constexpr unsigned CONFIG_FROM_DEFAULT_LED2 = 2u;
-constexpr unsigned CONFIG_FROM_DEFAULT_LED1B = 4u;
-constexpr unsigned CONFIG_FROM_DEFAULT_LED2B = 8u;
-constexpr unsigned CONFIG_FROM_DEFAULT_LOWFUEL = 16u;
-
-// configResolveProfile, also telling in *fromDefault (when not NULL) which values came
-// from [default].
-void configResolveProfileFrom(const char *path, const char *car, CarProfile *out,
-                              unsigned *fromDefault);
+// The profile of car from its own section and [default], markers applied. *fromDefault, when
+// not NULL, gets the carKeyBit of each value that came from [default].
+void configResolveProfile(const ProfileFile &file, const char *car, CarProfile *out,
+                          unsigned *fromDefault);
 
 // The first len bytes of text for the console, in out: at most size - 1 of them, always
 // NUL-terminated (size at least 1), each byte outside printable ASCII shown as '?'.
@@ -142,9 +131,9 @@ char *configBuildPath();
 // configBuildPath gives NULL.
 extern const char CONFIG_FALLBACK_PATH[];
 
-// What a check of the file compares, to see whether it was edited.
+// What a look at the file compares, to see whether it was saved.
 struct ConfigStamp {
-    bool readable;         // a regular file, not empty, that could be opened for reading
+    bool usable;           // a regular file, not empty (it may still fail to read)
     std::uint64_t size;    // bytes
     std::int64_t modified; // the last modification, in the platform's units
 };
