@@ -3,7 +3,7 @@
 // and one open of each HID interface).
 //   lumivane_search [COUNT] [PRODUCT]    COUNT searches (default 100) for 046D:PRODUCT (CA03)
 #include "hid/hid.h"
-#include "rules/config.h"
+#include "base/usb.h"
 
 #include <chrono>
 #include <cstdio>
@@ -13,7 +13,7 @@ int main(int argc, char **argv)
 {
     const long count = argc > 1 ? std::strtol(argv[1], nullptr, 10) : 100;
     const long product = argc > 2 ? std::strtol(argv[2], nullptr, 16) : 0xCA03;
-    if (count < 1 || !configProductIdValid(static_cast<std::int32_t>(product))) {
+    if (count < 1 || !usbProductIdValid(static_cast<std::int32_t>(product))) {
         std::fprintf(stderr, "usage: lumivane_search [COUNT] [PRODUCT]\n");
         return 2;
     }

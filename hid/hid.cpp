@@ -4,7 +4,7 @@
 
 #include "base/out.h"
 #include "base/pace.h"
-#include "rules/config.h"
+#include "base/usb.h"
 
 #include <atomic>
 #include <mutex>
@@ -58,7 +58,7 @@ HidSearch hidSearch(std::int32_t productId, std::int32_t index, bool loud)
 {
     HidSearch result = {HID_NO_HANDLE, std::string(), false, std::string(), std::string()};
     // A product ID outside 16 bits names no USB device.
-    if (!configProductIdValid(productId))
+    if (!usbProductIdValid(productId))
         return result;
     // A device given by its path is the only one, whatever its vendor and product.
     const std::vector<std::string> paths =

@@ -95,13 +95,6 @@ constexpr LedFlashTimes configFlashTimes(const GlobalSettings &settings)
     return times;
 }
 
-// Whether a deviceID can name a USB product at all: 0 to 65535. Any other matches no device,
-// though the program shows it as it is.
-constexpr bool configProductIdValid(std::int32_t deviceID)
-{
-    return deviceID >= 0 && deviceID <= 0xFFFF;
-}
-
 // In a car's section, a code of -75 stands for a missing key: the code of [default] is used.
 // Nowhere else is it special, so in [default] it is an undefined code like any other.
 constexpr std::int32_t CONFIG_ABSENT_CODE = -75;

@@ -3,6 +3,7 @@
 
 #include "rules/ini.h"
 #include "base/out.h"
+#include "base/usb.h"
 
 #include <algorithm>
 #include <cctype>
@@ -143,7 +144,7 @@ void checkConfigValue(CheckFile *file, const CheckKey &key, const ConfigKey &set
                                              "cannot know")
                                : "lumivane listens on port " + std::to_string(low) +
                                      " (the low 16 bits)"));
-    } else if (setting.field == &GlobalSettings::deviceID && !configProductIdValid(value)) {
+    } else if (setting.field == &GlobalSettings::deviceID && !usbProductIdValid(value)) {
         checkAdd(file, key.line, "device-id",
                  checkKeyValue(key) + " is outside 0 to 0xFFFF: it matches no device");
     } else if (setting.field == &GlobalSettings::deviceNum && value < 0) {
