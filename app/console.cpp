@@ -5,11 +5,13 @@
 #include "hid/hid.h"
 #include "outgauge/receiver.h"
 
+#include <atomic>
 #include <thread>
 
 namespace {
 
 AppClock g_clock = clockSystem();
+std::atomic<std::uint32_t> g_shutdowns{0};
 
 bool consoleIsShutdown(int event)
 {
@@ -22,6 +24,7 @@ bool consoleIsShutdown(int event)
 bool ctrlHandler(int event)
 {
     if (consoleIsShutdown(event)) {
+        g_shutdowns.fetch_add(1);
         outPrintf("Shutdown...\n");
         ogClose();
         closeHID();
@@ -29,6 +32,11 @@ bool ctrlHandler(int event)
     }
     // Not handled: the platform's default handling goes on and ends the process.
     return false;
+}
+
+std::uint32_t consoleShutdowns()
+{
+    return g_shutdowns.load();
 }
 
 void consoleSetClock(const AppClock &clock)

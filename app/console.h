@@ -17,6 +17,10 @@ constexpr int CONSOLE_SHUTDOWN = 6;
 // platform's default handling ends the process.
 bool ctrlHandler(int event);
 
+// How many shutdown events ctrlHandler has begun, counted before it closes anything: a loop
+// that sees the count change knows that the shutdown has begun and opens nothing again.
+std::uint32_t consoleShutdowns();
+
 // The clock of ctrlHandler's pause. The platform calls the handler on a thread of its own with
 // nothing but the event, so the handler keeps the clock that start-up gives it here, the loop's
 // own; until then it is the platform's.

@@ -22,17 +22,6 @@ LedStates appLeds(const AppState &app, const AppClock &clock)
     return states;
 }
 
-} // namespace
-
-AppState appInitialState()
-{
-    AppState app = {};
-    app.settings = CONFIG_DEFAULTS;
-    return app;
-}
-
-namespace {
-
 // Writes the two LED states, and keeps them for a device opened again.
 void appWrite(AppState *app, bool led1, bool led2)
 {
@@ -121,7 +110,21 @@ bool appCheckFile(AppState *app)
     return appReopen(app);
 }
 
+// Whether a console event has begun the shutdown since the run's state was made.
+bool appShuttingDown(const AppState &app)
+{
+    return consoleShutdowns() != app.shutdownsSeen;
+}
+
 } // namespace
+
+AppState appInitialState()
+{
+    AppState app = {};
+    app.settings = CONFIG_DEFAULTS;
+    app.shutdownsSeen = consoleShutdowns();
+    return app;
+}
 
 void appLoadSettings(const ProfileFile &file, GlobalSettings *settings)
 {
@@ -173,10 +176,20 @@ void appStartup(AppState *app, const AppClock &clock)
 
 void appKeepUp(AppState *app, std::uint32_t now)
 {
+    // Once a console event has begun the shutdown, nothing is opened again.
+    if (appShuttingDown(*app))
+        return;
     bool opened = paceDue(&app->fileCheck, now, PACE_RETRY_MS) && appCheckFile(app);
     if (ogRetry(now))
         opened = appOpenDevice(app) || opened;
     opened = hidRetry(now) || opened;
+    // The handler counts the event before it closes anything: what was opened here after it
+    // had closed the receiver and the device is closed again.
+    if (appShuttingDown(*app)) {
+        ogClose();
+        closeHID();
+        return;
+    }
     // A device opened again shows what it would have shown all along.
     if (opened)
         hidSetLeds(app->led1, app->led2);

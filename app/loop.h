@@ -31,6 +31,7 @@ struct AppState {
     Pace fileCheck;               // when the file is next compared with fileStamp
     GlobalSettings pending;       // a saved port or device, opened once the file stays as is
     bool pendingOpen;             // whether pending differs from the port and device in use
+    std::uint32_t shutdownsSeen;  // the console's count of shutdown events when the run began
 };
 
 // The state before start-up: nothing loaded, nothing received.
