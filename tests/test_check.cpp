@@ -52,7 +52,7 @@ std::vector<Situation> situations()
 // LED 1 of primary and secondary in a situation.
 bool led(LedAction primary, LedAction secondary, const Situation &s, const GlobalSettings &g)
 {
-    const CarProfile profile = {primary, Off, secondary, Off, 0.1f};
+    const CarProfile profile = {{primary, Off, secondary, Off}, 0.1f};
     return ledEvaluate(profile, configFlashTimes(g), s.packet, ledTicksAt(&s.tick)).led1;
 }
 

@@ -222,7 +222,7 @@ TEST(Led, PrimarySignInvertsSecondarySignChoosesOrOverXor)
 
 TEST(Led, BothLedsAreIndependent)
 {
-    const CarProfile signals = {SignalLeft, SignalRight, 0, 0, 0.1f};
+    const CarProfile signals = {{SignalLeft, SignalRight, 0, 0}, 0.1f};
     LedStates s = eval(signals, testPacket("", OG_SIGNAL_R, 0, 1));
     EXPECT_FALSE(s.led1);
     EXPECT_TRUE(s.led2);

@@ -115,7 +115,7 @@ CheckCombination checkCombine(LedAction primary, LedAction secondary)
 {
     const LedAction p = primary < 0 ? -ShiftLight : ShiftLight;
     const LedAction s = secondary < 0 ? -Handbrake : Handbrake;
-    const CarProfile profile = {p, Off, s, Off, 0.0f};
+    const CarProfile profile = {{p, Off, s, Off}, 0.0f};
     const std::uint32_t tick = 0;
     CheckCombination c = {};
     for (int pc = 0; pc < 2; ++pc) {
