@@ -83,8 +83,8 @@ run)
     build_linux lumivane lumivane-check ogsend
     cd "$start_dir"
     [[ -f lumivane.cfg ]] || echo "build.sh: there is no lumivane.cfg in $start_dir, so both" \
-        "LEDs stay off; put one there (cp $here/packaging/lumivane.cfg $start_dir/) and start" \
-        "lumivane again"
+        "LEDs stay off until you put one there (cp $here/packaging/lumivane.cfg $start_dir/):" \
+        "lumivane reads it within a second"
     exec "$here/build/linux/lumivane"
     ;;
 test)
