@@ -30,22 +30,13 @@ void appWrite(AppState *app, bool led1, bool led2)
     hidSetLeds(led1, led2);
 }
 
-// The device step of start-up: the device, only while the receiver is open. True when the
-// device was opened.
+// The device step of start-up, once the receiver is open. True when the device was opened.
 bool appOpenDevice(AppState *app)
 {
-    if (!initHID(app->settings.deviceID, app->settings.deviceNum, app->hidPlaces)) {
-        outPrintf("HID init failed!\n");
-        return false;
-    }
-    // The console handler closes the receiver first, then the device: a receiver closed by
-    // now means the handler has begun, and the device it may have closed already must not
-    // stay open.
-    if (!ogIsOpen()) {
-        closeHID();
-        return false;
-    }
-    return true;
+    if (initHID(app->settings.deviceID, app->settings.deviceNum, app->hidPlaces))
+        return true;
+    outPrintf("HID init failed!\n");
+    return false;
 }
 
 // The file was saved: [config] and the current car read again, from one read of the file. The
@@ -71,7 +62,7 @@ void appReload(AppState *app)
     profileRelease(&file);
 }
 
-// Opens the edited port and device, as start-up does; true when the device was opened.
+// Opens the edited port and device, as start-up does; true when either was opened.
 bool appReopen(AppState *app)
 {
     const bool portChanged = app->pending.outGaugePort != app->settings.outGaugePort;
@@ -86,11 +77,13 @@ bool appReopen(AppState *app)
             outPrintf("OutGauge init failed!\n");
             return false;
         }
+        appOpenDevice(app);
+        return true;
     }
     return ogIsOpen() && appOpenDevice(app);
 }
 
-// Compares the file with what was last read; true when the device was opened.
+// Compares the file with what was last read; true when the receiver or the device was opened.
 bool appCheckFile(AppState *app)
 {
     const ConfigStamp stamp = configFileStamp(app->configPath);
@@ -110,10 +103,16 @@ bool appCheckFile(AppState *app)
     return appReopen(app);
 }
 
-// Whether a console event has begun the shutdown since the run's state was made.
-bool appShuttingDown(const AppState &app)
+// Whether a console event has begun the shutdown since the run's state was made; then closes
+// the receiver and the device. The handler counts the event before it closes anything, so
+// whatever was opened after its closing is closed here again.
+bool appClosedForShutdown(const AppState &app)
 {
-    return consoleShutdowns() != app.shutdownsSeen;
+    if (consoleShutdowns() == app.shutdownsSeen)
+        return false;
+    ogClose();
+    closeHID();
+    return true;
 }
 
 } // namespace
@@ -176,23 +175,19 @@ void appStartup(AppState *app, const AppClock &clock)
 
 void appKeepUp(AppState *app, std::uint32_t now)
 {
-    // Once a console event has begun the shutdown, nothing is opened again.
-    if (appShuttingDown(*app))
+    // Once a console event has begun the shutdown, nothing more is opened.
+    if (appClosedForShutdown(*app))
         return;
     bool opened = paceDue(&app->fileCheck, now, PACE_RETRY_MS) && appCheckFile(app);
-    if (ogRetry(now))
-        opened = appOpenDevice(app) || opened;
-    opened = hidRetry(now) || opened;
-    // The handler counts the event before it closes anything: what was opened here after it
-    // had closed the receiver and the device is closed again.
-    if (appShuttingDown(*app)) {
-        ogClose();
-        closeHID();
-        return;
+    if (ogRetry(now)) {
+        appOpenDevice(app);
+        opened = true;
     }
+    opened = hidRetry(now) || opened;
+    if (!opened || appClosedForShutdown(*app))
+        return;
     // A device opened again shows what it would have shown all along.
-    if (opened)
-        hidSetLeds(app->led1, app->led2);
+    hidSetLeds(app->led1, app->led2);
 }
 
 void appLoopPass(AppState *app, const AppClock &clock)

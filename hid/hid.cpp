@@ -103,15 +103,24 @@ void hidPrintSearching(std::int32_t productId)
     outPrintf("HID GUID: %X\n", static_cast<unsigned>(hidSysGuidData1()));
 }
 
-// Keeps the places of initHID for the searches that follow.
-void hidKeepPlaces(const HidPlaces &places)
+// A place of initHID kept in copy for the searches that follow; NULL stays NULL.
+const char *hidKeepPlace(const char *place, std::string *copy)
 {
-    g_classDir = places.classDir != nullptr ? places.classDir : "";
-    g_devDir = places.devDir != nullptr ? places.devDir : "";
-    g_devicePath = places.devicePath != nullptr ? places.devicePath : "";
-    g_places.classDir = places.classDir != nullptr ? g_classDir.c_str() : nullptr;
-    g_places.devDir = places.devDir != nullptr ? g_devDir.c_str() : nullptr;
-    g_places.devicePath = places.devicePath != nullptr ? g_devicePath.c_str() : nullptr;
+    if (place == nullptr)
+        return nullptr;
+    *copy = place;
+    return copy->c_str();
+}
+
+// From now on the device is missing and looked for; reasonShown says whether the reason a
+// device could not be opened was printed already.
+void hidStartLooking(bool reasonShown)
+{
+    g_missing = true;
+    g_writeFailed = false;
+    g_openFailing = false;
+    g_reasonShown = reasonShown;
+    hidAttend();
 }
 
 // A quiet search of hidRetry.
@@ -169,7 +178,9 @@ bool initHID(std::int32_t productId, std::int32_t index, const HidPlaces &places
     hidPrintSearching(productId);
     g_productId = productId;
     g_index = index;
-    hidKeepPlaces(places);
+    g_places.classDir = hidKeepPlace(places.classDir, &g_classDir);
+    g_places.devDir = hidKeepPlace(places.devDir, &g_devDir);
+    g_places.devicePath = hidKeepPlace(places.devicePath, &g_devicePath);
     HidSearch found = hidSearch(productId, index, true);
     if (found.handle != HID_NO_HANDLE) {
         outPrintf("initHID: Device found.\n");
@@ -177,13 +188,9 @@ bool initHID(std::int32_t productId, std::int32_t index, const HidPlaces &places
         return true;
     }
     outPrintf("initHID: Device not found.\n");
-    // Looked for from now on; a reason printed here is not printed again.
-    g_missing = true;
-    g_writeFailed = false;
-    g_openFailing = false;
-    g_reasonShown = found.openFailed;
+    // A reason printed here is not printed again.
+    hidStartLooking(found.openFailed);
     g_pace.started = false;
-    hidAttend();
     return false;
 }
 
@@ -227,15 +234,15 @@ bool hidRetry(std::uint32_t now)
             return false;
         g_writeFailed = false;
         // A failed write alone says little (the error differs between systems and drivers):
-        // the device is gone when its path no longer leads to it.
-        if (!hidSysPresent(g_device, g_path, g_places, static_cast<std::uint16_t>(g_productId))) {
+        // the device is gone when its path no longer leads to it. A device given by its path
+        // has nothing to be found again by.
+        if (g_places.devicePath == nullptr &&
+            !hidSysPresent(g_device, g_path, static_cast<std::uint16_t>(g_productId))) {
             hidSysClose(g_device);
             g_device = HID_NO_HANDLE;
             g_path.clear();
-            g_missing = true;
-            g_openFailing = false;
-            g_reasonShown = false;
             outPrintf("initHID: Device lost, waiting for it to come back...\n");
+            hidStartLooking(false);
         }
         hidAttend();
         return false;

@@ -27,7 +27,7 @@ LedReport hidBuildReport(bool led1, bool led2);
 // - classDir, devDir (Linux): the folder of hidraw entries (/sys/class/hidraw) and the folder of
 //   their nodes (/dev).
 // - devicePath: one device to open, without a search and without reading its vendor and
-//   product.
+//   product; it is never taken for lost.
 struct HidPlaces {
     const char *classDir;
     const char *devDir;
@@ -87,8 +87,7 @@ bool hidSysWrite(HidHandle handle, const LedReport &report);
 
 // Backend: whether the device that handle was opened from at path is still there (not
 // unplugged, and not replaced by another device under the same path).
-bool hidSysPresent(HidHandle handle, const std::string &path, const HidPlaces &places,
-                   std::uint16_t productId);
+bool hidSysPresent(HidHandle handle, const std::string &path, std::uint16_t productId);
 
 void hidSysClose(HidHandle handle);
 

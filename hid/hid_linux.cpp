@@ -129,7 +129,7 @@ bool hidSysWrite(HidHandle handle, const LedReport &report)
 // An unplugged device's node is removed; a device plugged in again may get the same name, but
 // never the same node: the path still leads to the device when it names the very file that
 // the descriptor was opened from.
-bool hidSysPresent(HidHandle handle, const std::string &path, const HidPlaces &, std::uint16_t)
+bool hidSysPresent(HidHandle handle, const std::string &path, std::uint16_t)
 {
     struct stat held, named;
     if (fstat(static_cast<int>(handle), &held) != 0 || stat(path.c_str(), &named) != 0)

@@ -119,15 +119,11 @@ bool hidSysWrite(HidHandle handle, const LedReport &report)
 // not connected, or a general failure), so the error says nothing for sure. The device is gone
 // when its handle no longer reads the attributes or its path is no longer among the present
 // devices.
-bool hidSysPresent(HidHandle handle, const std::string &path, const HidPlaces &places,
-                   std::uint16_t productId)
+bool hidSysPresent(HidHandle handle, const std::string &path, std::uint16_t productId)
 {
-    // A device given by its path has no attributes to read and no list to be in.
-    if (places.devicePath != nullptr)
-        return true;
     if (!hidMatches(hidHandleOf(handle), productId))
         return false;
-    for (const std::string &present : hidSysEnumerate(places, productId)) {
+    for (const std::string &present : hidSysEnumerate(HID_SYSTEM_PLACES, productId)) {
         if (lstrcmpiA(present.c_str(), path.c_str()) == 0)
             return true;
     }
