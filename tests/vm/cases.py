@@ -360,6 +360,29 @@ class Env:
             env=self.leg.env, stdout=subprocess.DEVNULL)
 
 
+def plug_and_wait(env, case, prog, name, leds):
+    """Plugs the device called name in while prog runs: the program prints the two lines of a
+    device found and writes the report of leds to it. The times of the plug and of that report
+    (None when none came)."""
+    env.devices.plug(case, name, 0xCA03)
+    plugged = time.monotonic()
+    prog.expect(case, [INIT_LINE.format(0xCA03), "initHID: Device found."])
+    got = env.devices.wait(name, "output", report(leds), plugged, 60)
+    case.check(got is not None, f"no report {report(leds)} to {name} after it was plugged in")
+    return plugged, got
+
+
+def stop_sender(sender):
+    """Ends a sender of send_hold as Ctrl+C does, or kills it should it hang."""
+    if sender is None or sender.poll() is not None:
+        return
+    sender.send_signal(signal.SIGINT)
+    try:
+        sender.wait(10)
+    except subprocess.TimeoutExpired:
+        sender.kill()
+
+
 def case_reports(env, case):
     """The report for each LED state of a car, then the all-off reports of the idle rule."""
     dev = env.devices
@@ -434,24 +457,19 @@ def case_unplug(env, case):
             held = [os.readlink(fd) for fd in glob.glob(f"/proc/{prog.proc.pid}/fd/*")]
             case.check(not any("hidraw" in link for link in held),
                        f"the lost device's node is still held: {held}")
-        node2 = dev.plug(case, "gone", 0xCA03)
-        plugged = time.monotonic()
         case.check(not dev.outputs("gone", unplugged + 0.05), "reports while unplugged")
-        prog.expect(case, [INIT_LINE.format(0xCA03), "initHID: Device found."])
-        back = dev.wait("gone", "output", report(3), plugged, 60)
-        case.check(back is not None, "no report to the device plugged in again")
+        plugged, back = plug_and_wait(env, case, prog, "gone", 3)
         if back is not None:
             time.sleep(1)
-            note(f"{case.name}: device on {node}, plugged in again as {node2}; reports again "
+            note(f"{case.name}: device on {node}, plugged in again as {dev.nodes['gone']}; "
+                 f"reports again "
                  f"{back - plugged:.1f} s after the plug, {len(dev.outputs('gone', plugged))} "
                  f"in the {time.monotonic() - back:.1f} s since")
         case.check(prog.line(0.1) is None, f"unexpected output {prog.lines[prog.taken:]}")
-        sender.send_signal(signal.SIGINT)
-        sender.wait(10)
+        stop_sender(sender)
         prog.ctrl_c(case)
     finally:
-        if sender and sender.poll() is None:
-            sender.kill()
+        stop_sender(sender)
         prog.kill()
         dev.unplug("gone")
 
@@ -470,19 +488,13 @@ def case_late(env, case):
         sender = env.send_hold("--car", "LATE")
         case.check(prog.line() == "Car: LATE", "no 'Car: LATE' line")
         time.sleep(2)
-        dev.plug(case, "late", 0xCA03)
-        plugged = time.monotonic()
-        prog.expect(case, [INIT_LINE.format(0xCA03), "initHID: Device found."])
-        got = dev.wait("late", "output", report(1), plugged, 60)
-        case.check(got is not None, f"no report to the late device: {dev.outputs('late')}")
+        plugged, got = plug_and_wait(env, case, prog, "late", 1)
         if got is not None:
             note(f"{case.name}: first report {got - plugged:.1f} s after the plug")
-        sender.send_signal(signal.SIGINT)
-        sender.wait(10)
+        stop_sender(sender)
         prog.ctrl_c(case)
     finally:
-        if sender and sender.poll() is None:
-            sender.kill()
+        stop_sender(sender)
         prog.kill()
         dev.unplug("late")
 
@@ -567,22 +579,16 @@ def several_replug(env, case, first, second):
                      f"no report to {second}")
         dev.unplug(second)
         case.require(prog.line(60) == LOST, f"no word of the lost device: {prog.lines}")
-        dev.plug(case, second, 0xCA03)
-        plugged = time.monotonic()
-        prog.expect(case, [INIT_LINE.format(0xCA03), "initHID: Device found."])
-        got = dev.wait(second, "output", report(1), plugged, 60)
-        case.check(got is not None, f"no report to {second} plugged in again")
+        plugged, got = plug_and_wait(env, case, prog, second, 1)
         if got is not None:
             note(f"{case.name}: deviceNum 1 drove {second} again {got - plugged:.1f} s after "
                  f"it was plugged in again")
         wrong = dev.outputs(first, start)
         case.check(not wrong, f"{len(wrong)} reports to {first}")
-        sender.send_signal(signal.SIGINT)
-        sender.wait(10)
+        stop_sender(sender)
         prog.ctrl_c(case)
     finally:
-        if sender and sender.poll() is None:
-            sender.kill()
+        stop_sender(sender)
         prog.kill()
 
 
@@ -842,10 +848,7 @@ def case_soak(env, case):
             time.sleep(max(0.0, 30 - (time.monotonic() - last)))
             dev.unplug("soak")
             case.require(prog.line(60) == LOST, f"round {rounds}: no word of the lost device")
-            dev.plug(case, "soak", 0xCA03)
-            plugged = time.monotonic()
-            prog.expect(case, [INIT_LINE.format(0xCA03), "initHID: Device found."])
-            back = dev.wait("soak", "output", report(3), plugged, 60)
+            plugged, back = plug_and_wait(env, case, prog, "soak", 3)
             case.require(back is not None, f"round {rounds}: no report after the return")
             rounds += 1
             with open(f"/proc/{prog.proc.pid}/status") as f:
@@ -855,12 +858,10 @@ def case_soak(env, case):
                  f"{back - plugged:.1f} s after the plug; VmRSS {rss} kB, {fds} descriptors, "
                  f"{len(dev.outputs('soak', last))} reports since the last return")
             last = back
-        sender.send_signal(signal.SIGINT)
-        sender.wait(10)
+        stop_sender(sender)
         prog.ctrl_c(case)
     finally:
-        if sender and sender.poll() is None:
-            sender.kill()
+        stop_sender(sender)
         prog.kill()
         dev.unplug("soak")
 
