@@ -6,7 +6,7 @@
 
 TEST(CtrlHandler, ShutdownEventsPrintAndPauseOthersDoNothing)
 {
-    std::uint32_t ticks = 1000;
+    std::atomic<std::uint32_t> ticks{1000};
     consoleSetClock(testClock(&ticks));
     for (int event :
          {CONSOLE_CTRL_C, CONSOLE_CTRL_BREAK, CONSOLE_CLOSE, CONSOLE_LOGOFF, CONSOLE_SHUTDOWN}) {
@@ -22,7 +22,7 @@ TEST(CtrlHandler, ShutdownEventsPrintAndPauseOthersDoNothing)
         testCaptureBegin();
         EXPECT_FALSE(ctrlHandler(event));
         EXPECT_EQ(testCaptureEnd(), "") << event;
-        EXPECT_EQ(ticks, before) << event;
+        EXPECT_EQ(ticks.load(), before) << event;
     }
     consoleSetClock(clockSystem());
 }

@@ -25,6 +25,6 @@ protected:
     int reports = -1;
     int port = 0;
     AppState app = appInitialState();
-    std::uint32_t ticks = 0;            // the count of clock
-    AppClock clock = testClock(&ticks); // the loop's clock, which the test sets
+    std::atomic<std::uint32_t> ticks{0}; // the count of clock
+    AppClock clock = testClock(&ticks);  // the loop's clock, which the test sets
 };

@@ -207,17 +207,17 @@ namespace {
 
 std::uint32_t testClockTicks(const void *context)
 {
-    return *static_cast<const std::uint32_t *>(context);
+    return static_cast<const std::atomic<std::uint32_t> *>(context)->load();
 }
 
 void testClockSleep(void *context, std::uint32_t ms)
 {
-    *static_cast<std::uint32_t *>(context) += ms;
+    static_cast<std::atomic<std::uint32_t> *>(context)->fetch_add(ms);
 }
 
 } // namespace
 
-AppClock testClock(std::uint32_t *ticks)
+AppClock testClock(std::atomic<std::uint32_t> *ticks)
 {
     return AppClock{testClockTicks, testClockSleep, ticks};
 }

@@ -3,6 +3,7 @@
 // and the start-up transcript.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -27,8 +28,9 @@ std::string testWriteConfig(const std::string &dir, const std::string &text);
 // A [config] section that sets outGaugePort to port, followed by extra.
 std::string testConfigText(int port, const std::string &extra = "");
 
-// A clock whose count is *ticks: it stays until the test or a pause moves it.
-AppClock testClock(std::uint32_t *ticks);
+// A clock whose count is *ticks: it stays until the test or a pause moves it. Atomic, as the
+// console handler pauses on its own thread while the loop reads the count.
+AppClock testClock(std::atomic<std::uint32_t> *ticks);
 
 // The profile of car and the settings of [config] in the file at path, read as the program
 // reads them (one load each).
