@@ -1,6 +1,7 @@
 // The portable part of the OutGauge receiver: its state, messages, the drain and the wait for a
 // port held by another program; the backends only make, read and close the socket.
 #include "outgauge/receiver.h"
+#include "outgauge/receiver_backend.h"
 
 #include "base/out.h"
 #include "base/pace.h"

@@ -1,7 +1,6 @@
 // The non-blocking UDP receiver of OutGauge datagrams.
 #pragma once
 
-#include <cstddef>
 #include <cstdint>
 
 #include "outgauge/packet.h"
@@ -34,35 +33,3 @@ bool ogRetry(std::uint32_t now);
 
 // Whether the receiver is open.
 bool ogIsOpen();
-
-// The platform's part: the socket calls only.
-
-// A socket of the platform and what it needs beside it.
-struct OgSocket {
-    std::intptr_t handle; // the descriptor or SOCKET
-    void *event;          // Windows: the event that selects the socket's network events
-};
-
-// Why ogSysOpen failed.
-enum OgOpenFailure {
-    OG_FAIL_STARTUP, // the socket library did not start
-    OG_FAIL_SOCKET,  // no socket
-    OG_FAIL_BUSY,    // the port is held by another program
-    OG_FAIL_BIND,    // any other bind failure
-    OG_FAIL_SELECT,  // the socket could not be made non-blocking
-};
-
-// Backend: a non-blocking IPv4 UDP socket bound to every local address and port, with all it
-// needs released on failure.
-bool ogSysOpen(std::uint16_t port, OgSocket *out, OgOpenFailure *why);
-
-// Backend: ogSysReceive's answer when nothing is queued.
-constexpr long OG_SYS_EMPTY = -2;
-
-// Backend: takes one datagram into buf (size bytes, the first size bytes of a longer one) and
-// returns its whole length; -1 for a receive that failed and took nothing worth keeping;
-// OG_SYS_EMPTY when nothing is queued.
-long ogSysReceive(const OgSocket &socket, void *buf, std::size_t size);
-
-// Backend: closes the socket and releases what ogSysOpen took.
-void ogSysClose(const OgSocket &socket);

@@ -1,5 +1,5 @@
 // The OutGauge receiver's socket on POSIX: a non-blocking IPv4 UDP socket.
-#include "outgauge/receiver.h"
+#include "outgauge/receiver_backend.h"
 
 #include "outgauge/address.h"
 

@@ -1,6 +1,6 @@
 // The OutGauge receiver's socket on Windows: a Winsock UDP socket made non-blocking by event
 // selection.
-#include "outgauge/receiver.h"
+#include "outgauge/receiver_backend.h"
 
 #include "outgauge/address.h"
 
