@@ -25,9 +25,9 @@ void ogRelease(SOCKET sock, HANDLE event)
 bool ogSysOpen(std::uint16_t port, OgSocket *out, OgOpenFailure *why)
 {
     WSADATA wsaData;
+    // Only a start-up that succeeded is undone: a failed one holds nothing to release.
     if (WSAStartup(MAKEWORD(2, 2), &wsaData) != 0) {
         *why = OG_FAIL_STARTUP;
-        WSACleanup();
         return false;
     }
     SOCKET sock = socket(AF_INET, SOCK_DGRAM, 0);
