@@ -6,7 +6,7 @@
 #include "rules/config.h"
 #include "rules/led.h"
 #include "app/loop.h"
-#include "hid/hid.h"
+#include "hid/hid_backend.h"
 #include "outgauge/receiver.h"
 #include "support/hidraw_tree.h"
 #include "support/test_support.h"

@@ -2,7 +2,7 @@
 // missing, with this system's own devices; built for both platforms (on Windows it is SetupAPI
 // and one open of each HID interface).
 //   lumivane_search [COUNT] [PRODUCT]    COUNT searches (default 100) for 046D:PRODUCT (CA03)
-#include "hid/hid.h"
+#include "hid/hid_backend.h"
 #include "base/usb.h"
 
 #include <chrono>

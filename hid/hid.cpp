@@ -1,6 +1,6 @@
 // The portable part of the LED device: the search, the report, closing, and finding the device
 // again; the backends only enumerate, open, write and close.
-#include "hid/hid.h"
+#include "hid/hid_backend.h"
 
 #include "base/out.h"
 #include "base/pace.h"
@@ -33,6 +33,10 @@ bool g_writeFailed = false;
 std::atomic<bool> g_attention{false};
 
 Pace g_pace = {false, 0};
+
+// How long a device that is there but cannot be opened (no rights yet, say) is tried quietly
+// before the reason is shown.
+constexpr std::uint32_t HID_OPEN_PATIENCE_MS = 5000;
 
 // A device that is there but cannot be opened: since when, and whether its reason was shown.
 bool g_openFailing = false;
@@ -250,10 +254,4 @@ bool hidRetry(std::uint32_t now)
     if (!g_missing)
         return false;
     return hidLookAgain(now);
-}
-
-bool hidIsOpen()
-{
-    std::lock_guard<std::mutex> hold(g_lock);
-    return g_device != HID_NO_HANDLE;
 }

@@ -1,5 +1,5 @@
 // The LED device on Linux: hidraw interfaces found through sysfs, reports written to /dev/hidrawN.
-#include "hid/hid.h"
+#include "hid/hid_backend.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -1,5 +1,5 @@
 // The LED device on Windows: SetupAPI discovery of HID interfaces, reports by WriteFile.
-#include "hid/hid.h"
+#include "hid/hid_backend.h"
 
 #include <cstdlib>
 

@@ -1,5 +1,5 @@
 // Parsing of the HID_ID line of a hidraw parent's uevent text.
-#include "hid/hid.h"
+#include "hid/hid_backend.h"
 
 #include "base/text.h"
 

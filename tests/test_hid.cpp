@@ -1,5 +1,5 @@
 // The portable parts of the LED device: the choice among matching devices and the uevent parser.
-#include "hid/hid.h"
+#include "hid/hid_backend.h"
 
 #include <gtest/gtest.h>
 
