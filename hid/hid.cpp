@@ -11,12 +11,39 @@
 
 namespace {
 
+// How long a device that is there but cannot be opened (no rights yet, say) is tried quietly
+// before the reason is shown.
+constexpr std::uint32_t HID_OPEN_PATIENCE_MS = 5000;
+
 // closeHID also runs on the console-event thread while the main loop may be writing or
 // searching: every routine that touches the state below holds this lock.
 std::mutex g_lock;
 
-HidHandle g_device = HID_NO_HANDLE;
-std::string g_path; // the open device's path
+// Where the device stands. Each state is entered by one routine below, which says what it means
+// and how it is left.
+enum HidStateKind {
+    HID_CLOSED,       // never looked for, or closed by closeHID: nothing to do
+    HID_OPEN,         // open, and its writes succeed
+    HID_WRITE_FAILED, // open, and a write failed: hidRetry asks whether it is still there
+    HID_MISSING,      // none found, or it went away: hidRetry looks for it
+    HID_OPEN_FAILING, // found but failing to open since `since`: hidRetry tries it again
+};
+
+struct HidState {
+    HidStateKind kind;
+    HidHandle handle;    // HID_OPEN, HID_WRITE_FAILED: the open device
+    std::string path;    // and its path
+    std::uint32_t since; // HID_OPEN_FAILING: the tick of the first failed open
+    bool reasonShown;    // HID_MISSING, HID_OPEN_FAILING: why it cannot be opened was printed
+};
+
+HidState g_state = {HID_CLOSED, HID_NO_HANDLE, std::string(), 0, false};
+
+// Whether g_state has anything for hidRetry to do. Read without the lock on every pass, so that
+// a pass with the device open and working costs one load; hidBecome alone writes it.
+std::atomic<bool> g_attention{false};
+
+Pace g_pace = {false, 0};
 
 // What initHID was asked for, which hidRetry looks for again, and where.
 std::int32_t g_productId = 0;
@@ -24,28 +51,67 @@ std::int32_t g_index = 0;
 std::string g_classDir, g_devDir, g_devicePath;
 HidPlaces g_places = HID_SYSTEM_PLACES;
 
-// The device is missing (none found, or it went away): hidRetry looks for it.
-bool g_missing = false;
-// A write failed since hidRetry last asked whether the device is still there.
-bool g_writeFailed = false;
-// Whether hidRetry has anything to do: g_missing or g_writeFailed. Read without the lock on
-// every pass, so that a pass with the device open and working costs one load.
-std::atomic<bool> g_attention{false};
-
-Pace g_pace = {false, 0};
-
-// How long a device that is there but cannot be opened (no rights yet, say) is tried quietly
-// before the reason is shown.
-constexpr std::uint32_t HID_OPEN_PATIENCE_MS = 5000;
-
-// A device that is there but cannot be opened: since when, and whether its reason was shown.
-bool g_openFailing = false;
-std::uint32_t g_openFailingSince = 0;
-bool g_reasonShown = false;
-
-void hidAttend()
+void hidBecome(HidStateKind kind)
 {
-    g_attention.store(g_missing || g_writeFailed, std::memory_order_relaxed);
+    g_state.kind = kind;
+    g_attention.store(kind != HID_CLOSED && kind != HID_OPEN, std::memory_order_relaxed);
+}
+
+bool hidHoldsDevice()
+{
+    return g_state.kind == HID_OPEN || g_state.kind == HID_WRITE_FAILED;
+}
+
+// Open: writes go to the device. Left by a failed write, and by closeHID.
+void hidEnterOpen(HidHandle handle, const std::string &path)
+{
+    g_state.handle = handle;
+    g_state.path = path;
+    g_state.reasonShown = false;
+    hidBecome(HID_OPEN);
+}
+
+// A write failed: writes still go to the device until hidRetry has asked whether it is there,
+// which leads back to open, or to missing.
+void hidEnterWriteFailed()
+{
+    hidBecome(HID_WRITE_FAILED);
+}
+
+// Missing: looked for once a second until found (open), found but not openable (failing to
+// open), or closeHID. reasonShown says whether the reason a device could not be opened was
+// printed already; it survives searches that find nothing.
+void hidEnterMissing(bool reasonShown)
+{
+    g_state.reasonShown = reasonShown;
+    hidBecome(HID_MISSING);
+}
+
+// The open device is gone: its handle is let go, and it is looked for.
+void hidEnterLost()
+{
+    hidSysClose(g_state.handle);
+    g_state.handle = HID_NO_HANDLE;
+    g_state.path.clear();
+    outPrintf("initHID: Device lost, waiting for it to come back...\n");
+    hidEnterMissing(false);
+}
+
+// Failing to open since now: tried again once a second, as a missing device is looked for.
+void hidEnterOpenFailing(std::uint32_t now)
+{
+    g_state.since = now;
+    hidBecome(HID_OPEN_FAILING);
+}
+
+// Closed: nothing is open and nothing looked for, until initHID.
+void hidEnterClosed()
+{
+    if (hidHoldsDevice())
+        hidSysClose(g_state.handle);
+    g_state.handle = HID_NO_HANDLE;
+    g_state.path.clear();
+    hidBecome(HID_CLOSED);
 }
 
 // What one search found.
@@ -90,17 +156,6 @@ HidSearch hidSearch(std::int32_t productId, std::int32_t index, bool loud)
     return result;
 }
 
-void hidKeep(const HidSearch &found)
-{
-    g_device = found.handle;
-    g_path = found.path;
-    g_missing = false;
-    g_writeFailed = false;
-    g_openFailing = false;
-    g_reasonShown = false;
-    hidAttend();
-}
-
 void hidPrintSearching(std::int32_t productId)
 {
     outPrintf("initHID: Initializing HID (Device ID 0x%04X)...", static_cast<unsigned>(productId));
@@ -116,38 +171,36 @@ const char *hidKeepPlace(const char *place, std::string *copy)
     return copy->c_str();
 }
 
-// From now on the device is missing and looked for; reasonShown says whether the reason a
-// device could not be opened was printed already.
-void hidStartLooking(bool reasonShown)
+// hidRetry with a device open after a failed write: it stays when its path still leads to it.
+// A failed write alone says little (the error differs between systems and drivers). A device
+// given by its path has nothing to be found again by.
+void hidAskStillThere()
 {
-    g_missing = true;
-    g_writeFailed = false;
-    g_openFailing = false;
-    g_reasonShown = reasonShown;
-    hidAttend();
+    if (g_places.devicePath == nullptr &&
+        !hidSysPresent(g_state.handle, g_state.path, static_cast<std::uint16_t>(g_productId)))
+        hidEnterLost();
+    else
+        hidBecome(HID_OPEN);
 }
 
-// A quiet search of hidRetry.
+// hidRetry's quiet search while the device is missing or failing to open; true when it opened.
 bool hidLookAgain(std::uint32_t now)
 {
     HidSearch found = hidSearch(g_productId, g_index, false);
     if (found.handle != HID_NO_HANDLE) {
-        hidKeep(found);
+        hidEnterOpen(found.handle, found.path);
         hidPrintSearching(g_productId);
         outPrintf("initHID: Device found.\n");
         return true;
     }
-    if (!found.openFailed) {
-        g_openFailing = false;
-        return false;
-    }
-    if (!g_openFailing) {
-        g_openFailing = true;
-        g_openFailingSince = now;
-    } else if (!g_reasonShown &&
-               static_cast<std::uint32_t>(now - g_openFailingSince) >= HID_OPEN_PATIENCE_MS) {
+    if (!found.openFailed)
+        hidEnterMissing(g_state.reasonShown);
+    else if (g_state.kind != HID_OPEN_FAILING)
+        hidEnterOpenFailing(now);
+    else if (!g_state.reasonShown &&
+             static_cast<std::uint32_t>(now - g_state.since) >= HID_OPEN_PATIENCE_MS) {
         outPrintf("initHID: Cannot open %s: %s\n", found.failPath.c_str(), found.failWhy.c_str());
-        g_reasonShown = true;
+        g_state.reasonShown = true;
     }
     return false;
 }
@@ -177,7 +230,7 @@ bool hidTakeMatch(std::int32_t *index)
 bool initHID(std::int32_t productId, std::int32_t index, const HidPlaces &places)
 {
     std::lock_guard<std::mutex> hold(g_lock);
-    if (g_device != HID_NO_HANDLE)
+    if (hidHoldsDevice())
         return true;
     hidPrintSearching(productId);
     g_productId = productId;
@@ -188,12 +241,12 @@ bool initHID(std::int32_t productId, std::int32_t index, const HidPlaces &places
     HidSearch found = hidSearch(productId, index, true);
     if (found.handle != HID_NO_HANDLE) {
         outPrintf("initHID: Device found.\n");
-        hidKeep(found);
+        hidEnterOpen(found.handle, found.path);
         return true;
     }
     outPrintf("initHID: Device not found.\n");
     // A reason printed here is not printed again.
-    hidStartLooking(found.openFailed);
+    hidEnterMissing(found.openFailed);
     g_pace.started = false;
     return false;
 }
@@ -201,29 +254,20 @@ bool initHID(std::int32_t productId, std::int32_t index, const HidPlaces &places
 bool hidSetLeds(bool led1, bool led2)
 {
     std::lock_guard<std::mutex> hold(g_lock);
-    if (g_device == HID_NO_HANDLE)
+    if (!hidHoldsDevice())
         return false;
-    if (hidSysWrite(g_device, hidBuildReport(led1, led2)))
+    if (hidSysWrite(g_state.handle, hidBuildReport(led1, led2)))
         return true;
-    if (!g_writeFailed) {
-        g_writeFailed = true;
-        hidAttend();
-    }
+    hidEnterWriteFailed();
     return false;
 }
 
 bool closeHID()
 {
     std::lock_guard<std::mutex> hold(g_lock);
-    g_missing = false;
-    g_writeFailed = false;
-    hidAttend();
-    if (g_device == HID_NO_HANDLE)
-        return false;
-    hidSysClose(g_device);
-    g_device = HID_NO_HANDLE;
-    g_path.clear();
-    return true;
+    const bool wasOpen = hidHoldsDevice();
+    hidEnterClosed();
+    return wasOpen;
 }
 
 bool hidRetry(std::uint32_t now)
@@ -233,25 +277,16 @@ bool hidRetry(std::uint32_t now)
     std::lock_guard<std::mutex> hold(g_lock);
     if (!paceDue(&g_pace, now, PACE_RETRY_MS))
         return false;
-    if (g_device != HID_NO_HANDLE) {
-        if (!g_writeFailed)
-            return false;
-        g_writeFailed = false;
-        // A failed write alone says little (the error differs between systems and drivers):
-        // the device is gone when its path no longer leads to it. A device given by its path
-        // has nothing to be found again by.
-        if (g_places.devicePath == nullptr &&
-            !hidSysPresent(g_device, g_path, static_cast<std::uint16_t>(g_productId))) {
-            hidSysClose(g_device);
-            g_device = HID_NO_HANDLE;
-            g_path.clear();
-            outPrintf("initHID: Device lost, waiting for it to come back...\n");
-            hidStartLooking(false);
-        }
-        hidAttend();
+    switch (g_state.kind) {
+    case HID_WRITE_FAILED:
+        hidAskStillThere();
         return false;
+    case HID_MISSING:
+    case HID_OPEN_FAILING:
+        return hidLookAgain(now);
+    case HID_CLOSED:
+    case HID_OPEN:
+        break;
     }
-    if (!g_missing)
-        return false;
-    return hidLookAgain(now);
+    return false;
 }

@@ -360,3 +360,23 @@ TEST_F(HidLinux, MissingOrLostDeviceIsLookedForOnceASecond)
     EXPECT_FALSE(hidRetry(20000));
     EXPECT_FALSE(opened(0));
 }
+
+// A reason that initHID printed is not printed again: not after 5 s of failed opens, nor after a
+// search that found nothing and the same device failing once more.
+TEST_F(HidLinux, ReasonPrintedAtStartUpIsNotPrintedAgain)
+{
+    add(0, 0x046D, 0xCA03, HIDRAW_NODE_DIRECTORY);
+    std::string out;
+    ASSERT_FALSE(init(0xCA03, 0, &out));
+    ASSERT_NE(out.find("Is a directory"), std::string::npos) << out;
+    const std::string node = hidrawTreeNodePath(tree, 0);
+    testCaptureBegin();
+    for (std::uint32_t now = 1000; now <= 8000; now += 1000)
+        EXPECT_FALSE(hidRetry(now));
+    std::filesystem::remove(node);
+    EXPECT_FALSE(hidRetry(9000));
+    std::filesystem::create_directory(node);
+    for (std::uint32_t now = 10000; now <= 17000; now += 1000)
+        EXPECT_FALSE(hidRetry(now));
+    EXPECT_EQ(testCaptureEnd(), "");
+}
