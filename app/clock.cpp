@@ -1,5 +1,6 @@
 // The platform's clock as the loop takes it.
 #include "app/clock.h"
+#include "app/clock_backend.h"
 
 namespace {
 

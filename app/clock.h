@@ -14,7 +14,3 @@ struct AppClock {
 
 // The platform's clock.
 AppClock clockSystem();
-
-// Backend: the platform's own count and pause.
-std::uint32_t clockSystemTicks();
-void clockSystemSleep(std::uint32_t ms);

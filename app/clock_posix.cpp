@@ -1,5 +1,5 @@
 // The millisecond tick count and pauses on POSIX: the monotonic clock.
-#include "app/clock.h"
+#include "app/clock_backend.h"
 
 #include <cerrno>
 #include <ctime>

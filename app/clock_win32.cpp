@@ -1,5 +1,5 @@
 // The millisecond tick count and pauses on Windows: GetTickCount and Sleep.
-#include "app/clock.h"
+#include "app/clock_backend.h"
 
 #include <windows.h>
 

@@ -1,5 +1,5 @@
 // The console event handler's steps, the same on every platform.
-#include "app/console.h"
+#include "app/console_backend.h"
 
 #include "base/out.h"
 #include "hid/hid.h"
@@ -49,7 +49,8 @@ bool consoleOnEvent(int event)
 {
     if (consoleIsShutdown(event)) {
         std::thread([event] {
-            clockSystemSleep(CONSOLE_SHUTDOWN_LIMIT_MS);
+            const AppClock system = clockSystem();
+            system.sleep(system.context, CONSOLE_SHUTDOWN_LIMIT_MS);
             consoleEndProcess(event);
         }).detach();
     }

@@ -26,19 +26,6 @@ std::uint32_t consoleShutdowns();
 // own; until then it is the platform's.
 void consoleSetClock(const AppClock &clock);
 
-// How long after a shutdown event the process ends at the latest. The handler prints and
-// then waits for the receiver's and the device's locks: with the console's output stuck (a
-// paused terminal, a pager that reads no more) or a report write that does not return, it
-// would wait with no end, and the event must still end the program.
-constexpr std::uint32_t CONSOLE_SHUTDOWN_LIMIT_MS = 5000;
-
-// What the platform runs for a console event: ctrlHandler, and for the five shutdown events
-// a watchdog that ends the process CONSOLE_SHUTDOWN_LIMIT_MS later should it still run.
-bool consoleOnEvent(int event);
-
-// Backend: ends the process as the platform's default handling of event ends it.
-[[noreturn]] void consoleEndProcess(int event);
-
 // Sets the console window title.
 void consoleSetTitle(const char *title);
 

@@ -1,6 +1,6 @@
 // Console title and events on POSIX: the xterm title sequence, and signals
 // taken by a thread of their own with sigwait.
-#include "app/console.h"
+#include "app/console_backend.h"
 
 #include "base/out.h"
 

@@ -1,5 +1,5 @@
 // Console title and console control events on Windows.
-#include "app/console.h"
+#include "app/console_backend.h"
 
 #include <windows.h>
 

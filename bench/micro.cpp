@@ -3,6 +3,7 @@
 // and of the work done once a second while something is missing: one search for the device,
 // one look at the configuration file.
 #include "app/clock.h"
+#include "app/clock_backend.h"
 #include "rules/config.h"
 #include "rules/led.h"
 #include "app/loop.h"

@@ -1,5 +1,6 @@
 // The configuration file's rules: the settings of [config] and the profile of a car.
 #include "rules/config.h"
+#include "rules/config_backend.h"
 
 #include "rules/profile.h"
 #include "base/text.h"

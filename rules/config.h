@@ -120,10 +120,6 @@ void configPrintableName(const char *text, std::size_t len, char *out, std::size
 // allocated.
 char *configBuildPath();
 
-// Backend: the file's name relative to the working directory, used when
-// configBuildPath gives NULL.
-extern const char CONFIG_FALLBACK_PATH[];
-
 // What a look at the file compares, to see whether it was saved.
 struct ConfigStamp {
     bool usable;           // a regular file, not empty (it may still fail to read)

@@ -1,5 +1,6 @@
 // The configuration file's path on POSIX: the working directory, "/", "lumivane.cfg".
 #include "rules/config.h"
+#include "rules/config_backend.h"
 
 #include <cerrno>
 #include <cstdlib>

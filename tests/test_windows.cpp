@@ -2,8 +2,11 @@
 // HID, the clock and console events. The profile API and Winsock run the shared INI and
 // receiver tests.
 #include "app/clock.h"
+#include "app/clock_backend.h"
 #include "rules/config.h"
+#include "rules/config_backend.h"
 #include "app/console.h"
+#include "app/console_backend.h"
 #include "rules/profile.h"
 #include "hid/hid.h"
 #include "support/test_support.h"
