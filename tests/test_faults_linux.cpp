@@ -360,6 +360,7 @@ struct HostileConfig {
     std::string (*text)(int port); // nullptr: prepare makes the file
     bool withDevice;               // a device, and the file's settings are expected to be read
     void (*prepare)(std::string &dir, const std::string &text);
+    bool asNobody; // the program runs as the user nobody, whom a file's permissions refuse
 };
 
 std::string junk(unsigned seed)
@@ -377,15 +378,15 @@ std::string xrtAfter(int port, const std::string &before)
 }
 
 const HostileConfig kHostileConfigs[] = {
-    {"BinaryJunk", [](int) { return junk(7); }, false, nullptr},
+    {"BinaryJunk", [](int) { return junk(7); }, false, nullptr, false},
     {"SettingsAfterBinaryJunk", [](int port) { return xrtAfter(port, junk(11)) + junk(13); }, true,
-     nullptr},
+     nullptr, false},
     {"LineOfEightMegabytes",
      [](int port) {
          return "[config]\nfiller=" + std::string(8 << 20, 'x') +
                 "\noutGaugePort=" + wrapsTo(port) + "\n[XRT]\nLED1=14\nLED2=14\n";
      },
-     true, nullptr},
+     true, nullptr, false},
     // A NUL is a byte like any other: it ends a number, it is part of a name, and after a
     // section's ']' it is ignored with the rest of the line.
     {"NulBytes",
@@ -395,7 +396,7 @@ const HostileConfig kHostileConfigs[] = {
                 "outGaugePort\0=1\noutGaugePort= "s +
                 std::to_string(port) + "\0 99\n[XRT\0]\nLED1=1\n[XRT]\nLED1=14\0\nLED2=14\n"s;
      },
-     true, nullptr},
+     true, nullptr, false},
     {"ThousandsOfSections",
      [](int port) {
          std::string text;
@@ -403,7 +404,7 @@ const HostileConfig kHostileConfigs[] = {
              text += "[car" + std::to_string(i) + "]\nLED1=1\nLED2=2\nlowFuel=0.5\n";
          return xrtAfter(port, text);
      },
-     true, nullptr},
+     true, nullptr, false},
     // Decimal far past 64 bits, hexadecimal past 64 bits, a flash time far below.
     {"ValuesFarOutsideThirtyTwoBits",
      [](int port) {
@@ -412,26 +413,27 @@ const HostileConfig kHostileConfigs[] = {
                 "\nspeedlimitFlashTime=-99999999999999999999999\n[XRT]\nLED1=" + wrapsTo(14) +
                 "\nLED2=-" + wrapsTo(-14) + "\n";
      },
-     true, nullptr},
+     true, nullptr, false},
     {"NegativePortWraps",
      [](int port) {
          return "[config]\noutGaugePort=" +
                 std::to_string(static_cast<long long>(port) - (1LL << 32)) +
                 "\n[XRT]\nLED1=14\nLED2=14\n";
      },
-     true, nullptr},
+     true, nullptr, false},
     {"Directory", nullptr, false,
      [](std::string &dir, const std::string &) {
          ASSERT_EQ(mkdir((dir + "/lumivane.cfg").c_str(), 0755), 0);
          testWriteConfig(dir + "/lumivane.cfg", "[config]\noutGaugePort=1\n");
-     }},
+     },
+     false},
+    // Read as a user whom the folder lets in and the file's mode refuses.
     {"Unreadable", nullptr, false,
      [](std::string &dir, const std::string &) {
-         if (geteuid() == 0)
-             GTEST_SKIP() << "running as root, which reads any file: an unreadable file "
-                             "cannot be made here";
+         ASSERT_EQ(chmod(dir.c_str(), 0755), 0);
          ASSERT_EQ(chmod(testWriteConfig(dir, "[config]\noutGaugePort=1\n").c_str(), 0), 0);
-     }},
+     },
+     true},
     // A working directory whose path alone is longer than 512 bytes.
     {"LongWorkingDirectory", [](int port) { return xrtAfter(port, ""); }, true,
      [](std::string &dir, const std::string &text) {
@@ -440,7 +442,8 @@ const HostileConfig kHostileConfigs[] = {
              ASSERT_EQ(mkdir(dir.c_str(), 0755), 0) << std::strerror(errno);
          }
          testWriteConfig(dir, text);
-     }},
+     },
+     false},
 };
 
 void PrintTo(const HostileConfig &c, std::ostream *os)
@@ -466,7 +469,7 @@ TEST_P(HostileConfiguration, StartsWithWhatItCanReadAndRuns)
         addDevice(0, 0x046D, 0xCA03);
         openReports(0);
     }
-    start();
+    start(c.asNobody);
     expectStartup(c.withDevice, c.withDevice ? port : 56551);
     if (c.withDevice) {
         send({"--car", "XRT", "--count", "3", "--rate", "50"});

@@ -10,11 +10,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <filesystem>
 #include <memory>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
 #include <vector>
@@ -64,6 +66,24 @@ protected:
                 std::this_thread::sleep_for(std::chrono::milliseconds(1));
         }
         ASSERT_NE(app.lastPacketTick, before) << "no datagram accepted";
+    }
+
+    // How many descriptors of this process, besides the test's own reader, are open on the
+    // device's node (compared by inode, whatever path led to it).
+    int openOnDevice()
+    {
+        struct stat node;
+        if (stat(hidrawTreeNodePath(tree, 0).c_str(), &node) != 0)
+            return -1;
+        int count = 0;
+        for (const auto &e : std::filesystem::directory_iterator("/proc/self/fd")) {
+            struct stat st;
+            if (e.path().filename() != std::to_string(reports) &&
+                stat(e.path().c_str(), &st) == 0 && st.st_dev == node.st_dev &&
+                st.st_ino == node.st_ino)
+                ++count;
+        }
+        return count;
     }
 
     // Runs the program's start-up in the test's folder, its output captured.
@@ -217,11 +237,13 @@ TEST_F(Loop, CarChangesReloadOnceAndApplyFromTheSameDatagram)
     }
 }
 
-// A console event while the port is held by another program and the device is missing: once
-// the shutdown has begun, neither is opened again, though both become free.
+// A console event while the port is held by another program, the device is missing and a save
+// of the file names another port: once the shutdown has begun, nothing is opened again, though
+// the port and the device become free.
 TEST_F(Loop, NothingIsOpenedAgainOnceTheShutdownBegan)
 {
     ticks = 1000;
+    ASSERT_EQ(openOnDevice(), 1) << "the device opened by the fixture is not seen";
     testCaptureBegin();
     ogClose();
     closeHID();
@@ -229,13 +251,18 @@ TEST_F(Loop, NothingIsOpenedAgainOnceTheShutdownBegan)
     ASSERT_TRUE(holder->ok());
     EXPECT_FALSE(ogInit(port));
     std::filesystem::rename(hidrawTreeNodePath(tree, 0), hidrawTreeNodePath(tree, 0) + ".away");
-    EXPECT_FALSE(initHID(0xCA03, 0));
+    EXPECT_FALSE(initHID(0xCA03, 0, app.hidPlaces));
+    testWriteConfig(dir, testConfigText(testFreeUdpPort()));
     ctrlHandler(CONSOLE_CTRL_C);
     holder.reset();
     std::filesystem::rename(hidrawTreeNodePath(tree, 0) + ".away", hidrawTreeNodePath(tree, 0));
-    for (int i = 0; i < 300; ++i)
+    int mostOpen = 0;
+    for (int i = 0; i < 300; ++i) {
         appLoopPass(&app, clock);
+        mostOpen = std::max(mostOpen, openOnDevice());
+    }
     const std::string out = testCaptureEnd();
+    EXPECT_EQ(mostOpen, 0) << "the device was open after a pass";
     EXPECT_EQ(out.substr(out.find("Shutdown...")), "Shutdown...\n");
     EXPECT_FALSE(ogIsOpen());
     EXPECT_TRUE(written().empty());

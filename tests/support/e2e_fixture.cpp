@@ -54,12 +54,12 @@ void EndToEnd::addDevice(int n, unsigned vendor, unsigned product)
                                    HIDRAW_NODE_FIFO));
 }
 
-void EndToEnd::start()
+void EndToEnd::start(bool asNobody)
 {
     if (proc.outFd >= 0)
         close(proc.outFd);
     proc = TestProcess();
-    ASSERT_TRUE(processStart(proc, LUMIVANE_BINARY, {}, dir));
+    ASSERT_TRUE(processStart(proc, LUMIVANE_BINARY, {}, dir, asNobody));
 }
 
 std::string EndToEnd::line(int timeoutMs)

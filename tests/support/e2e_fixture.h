@@ -20,8 +20,8 @@ protected:
     // hidraw device n with the IDs, its node a FIFO.
     void addDevice(int n, unsigned vendor, unsigned product);
 
-    // Starts the program in dir.
-    void start();
+    // Starts the program in dir; with asNobody as the user nobody (see processStart).
+    void start(bool asNobody = false);
 
     // The next line of output, or a failure with what was printed so far.
     std::string line(int timeoutMs = 10000);

@@ -8,14 +8,23 @@
 #include <cerrno>
 #include <csignal>
 #include <fcntl.h>
+#include <grp.h>
 #include <poll.h>
+#include <pwd.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
 
+// The user a child runs as: its ids, or a uid of -1 for the test's own.
+struct SpawnUser {
+    uid_t uid;
+    gid_t gid;
+};
+const SpawnUser kSameUser = {static_cast<uid_t>(-1), static_cast<gid_t>(-1)};
+
 pid_t spawn(const std::string &program, const std::vector<std::string> &args,
-            const std::string &cwd, int outFd)
+            const std::string &cwd, int outFd, SpawnUser user = kSameUser)
 {
     std::vector<char *> argv;
     argv.push_back(const_cast<char *>(program.c_str()));
@@ -29,6 +38,10 @@ pid_t spawn(const std::string &program, const std::vector<std::string> &args,
         sigemptyset(&none);
         sigprocmask(SIG_SETMASK, &none, nullptr);
         signal(SIGPIPE, SIG_DFL);
+        // The user first, so that the folder too is entered with the user's rights.
+        if (user.uid != static_cast<uid_t>(-1) &&
+            (setgroups(0, nullptr) != 0 || setgid(user.gid) != 0 || setuid(user.uid) != 0))
+            _exit(125);
         if (!cwd.empty() && chdir(cwd.c_str()) != 0)
             _exit(126);
         if (outFd >= 0) {
@@ -60,13 +73,21 @@ int waitFor(pid_t pid, int timeoutMs)
 } // namespace
 
 bool processStart(TestProcess &proc, const std::string &program,
-                  const std::vector<std::string> &args, const std::string &cwd)
+                  const std::vector<std::string> &args, const std::string &cwd, bool asNobody)
 {
+    SpawnUser user = kSameUser;
+    if (asNobody) {
+        // Looked up before the fork: the child calls nothing but the system.
+        const passwd *nobody = getpwnam("nobody");
+        if (nobody == nullptr)
+            return false;
+        user = SpawnUser{nobody->pw_uid, nobody->pw_gid};
+    }
     int fds[2];
     if (pipe2(fds, O_CLOEXEC) != 0)
         return false;
     // dup2 clears close-on-exec on the child's copy.
-    proc.pid = spawn(program, args, cwd, fds[1]);
+    proc.pid = spawn(program, args, cwd, fds[1], user);
     close(fds[1]);
     proc.outFd = fds[0];
     return proc.pid > 0;

@@ -12,9 +12,12 @@ struct TestProcess {
     std::string all;     // everything read, for failure messages
 };
 
-// Starts program with args in folder cwd; its standard output goes to a pipe.
+// Starts program with args in folder cwd; its standard output goes to a pipe. With
+// asNobody, the program runs as the user nobody (and its group, without others), so that a
+// test run as root can see what the permissions of files refuse a user.
 bool processStart(TestProcess &proc, const std::string &program,
-                  const std::vector<std::string> &args, const std::string &cwd);
+                  const std::vector<std::string> &args, const std::string &cwd,
+                  bool asNobody = false);
 
 // The next complete output line (without its line end), waiting up to timeoutMs.
 bool processReadLine(TestProcess &proc, std::string &line, int timeoutMs);
