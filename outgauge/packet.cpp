@@ -2,6 +2,7 @@
 #include "outgauge/packet.h"
 
 #include "base/text.h"
+#include "outgauge/bytes.h"
 
 #include <cctype>
 #include <cstdlib>
@@ -11,33 +12,12 @@ namespace {
 
 std::uint32_t readU32(const OutGaugePacket &packet, std::size_t off)
 {
-    const unsigned char *b = packet.bytes + off;
-    return static_cast<std::uint32_t>(b[0]) | (static_cast<std::uint32_t>(b[1]) << 8) |
-           (static_cast<std::uint32_t>(b[2]) << 16) | (static_cast<std::uint32_t>(b[3]) << 24);
+    return bytesU32(packet.bytes, off);
 }
 
 void writeU32(OutGaugePacket *packet, std::size_t off, std::uint32_t v)
 {
-    unsigned char *b = packet->bytes + off;
-    b[0] = static_cast<unsigned char>(v & 0xFF);
-    b[1] = static_cast<unsigned char>((v >> 8) & 0xFF);
-    b[2] = static_cast<unsigned char>((v >> 16) & 0xFF);
-    b[3] = static_cast<unsigned char>((v >> 24) & 0xFF);
-}
-
-float readFloat(const OutGaugePacket &packet, std::size_t off)
-{
-    std::uint32_t bits = readU32(packet, off);
-    float f;
-    std::memcpy(&f, &bits, sizeof f);
-    return f;
-}
-
-void writeFloat(OutGaugePacket *packet, std::size_t off, float f)
-{
-    std::uint32_t bits;
-    std::memcpy(&bits, &f, sizeof bits);
-    writeU32(packet, off, bits);
+    bytesPutU32(packet->bytes, off, v);
 }
 
 } // namespace
@@ -66,12 +46,12 @@ std::uint16_t ogPacketFlags(const OutGaugePacket &packet)
 
 float ogPacketRpm(const OutGaugePacket &packet)
 {
-    return readFloat(packet, OG_OFF_RPM);
+    return bytesF32(packet.bytes, OG_OFF_RPM);
 }
 
 float ogPacketFuel(const OutGaugePacket &packet)
 {
-    return readFloat(packet, OG_OFF_FUEL);
+    return bytesF32(packet.bytes, OG_OFF_FUEL);
 }
 
 std::uint32_t ogPacketLightsAvailable(const OutGaugePacket &packet)
@@ -86,10 +66,7 @@ std::uint32_t ogPacketLightsOn(const OutGaugePacket &packet)
 
 std::int32_t ogPacketId(const OutGaugePacket &packet)
 {
-    std::uint32_t bits = readU32(packet, OG_OFF_ID);
-    std::int32_t id;
-    std::memcpy(&id, &bits, sizeof id);
-    return id;
+    return bytesS32(packet.bytes, OG_OFF_ID);
 }
 
 void ogPacketCarName(const OutGaugePacket &packet, char *out)
@@ -113,6 +90,16 @@ void ogPacketCarName(const OutGaugePacket &packet, char *out)
     }
     while (n < OG_CAR_NAME_SIZE)
         out[n++] = '\0';
+}
+
+void ogCarName(const OutGaugePacket &packet, const OgExtra &extra, char *out)
+{
+    if (extra.car[0] == '\0') {
+        ogPacketCarName(packet, out);
+        return;
+    }
+    std::memcpy(out, extra.car, OG_CAR_NAME_SIZE);
+    out[OG_CAR_NAME_SIZE - 1] = '\0';
 }
 
 bool ogCarNameIsSkinId(const char *name)
@@ -151,12 +138,12 @@ void ogPacketSetFlags(OutGaugePacket *packet, std::uint16_t flags)
 
 void ogPacketSetRpm(OutGaugePacket *packet, float rpm)
 {
-    writeFloat(packet, OG_OFF_RPM, rpm);
+    bytesPutF32(packet->bytes, OG_OFF_RPM, rpm);
 }
 
 void ogPacketSetFuel(OutGaugePacket *packet, float fuel)
 {
-    writeFloat(packet, OG_OFF_FUEL, fuel);
+    bytesPutF32(packet->bytes, OG_OFF_FUEL, fuel);
 }
 
 void ogPacketSetLights(OutGaugePacket *packet, std::uint32_t available, std::uint32_t on)
