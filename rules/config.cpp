@@ -45,6 +45,12 @@ void configResolveProfile(const ProfileFile &file, const char *car, CarProfile *
         p.lowFuel = configReadThreshold(file, "default", "0.05");
         from |= carKeyBit(CAR_LOWFUEL);
     }
+    const char *shiftAt = CAR_KEYS[CAR_SHIFT_AT].name;
+    p.shiftAt = profileGetInt(file, car, shiftAt, CONFIG_ABSENT_CODE);
+    if (p.shiftAt == CONFIG_ABSENT_CODE) {
+        p.shiftAt = profileGetInt(file, "default", shiftAt, LED_SHIFT_AT_DEFAULT);
+        from |= carKeyBit(CAR_SHIFT_AT);
+    }
     *out = p;
     if (fromDefault != nullptr)
         *fromDefault = from;

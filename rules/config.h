@@ -95,8 +95,9 @@ constexpr LedFlashTimes configFlashTimes(const GlobalSettings &settings)
     return times;
 }
 
-// In a car's section, a code of -75 stands for a missing key: the code of [default] is used.
-// Nowhere else is it special, so in [default] it is an undefined code like any other.
+// In a car's section, a code (or shiftAt) of -75 stands for a missing key: the value of
+// [default] is used. Nowhere else is it special, so in [default] it is an undefined code like
+// any other (and a shiftAt that never lights).
 constexpr std::int32_t CONFIG_ABSENT_CODE = -75;
 
 // The longest string value read, with its NUL.

@@ -64,18 +64,21 @@ bool flashOn(FlashClock *clock, std::int32_t flashTime)
 }
 
 // The condition of a code with meaning a and value (see ledActionInfo).
-bool ledCondition(const LedActionInfo &a, std::int32_t value, float lowFuel,
+bool ledCondition(const LedActionInfo &a, std::int32_t value, const CarProfile &profile,
                   const LedFlashTimes &flashTimes, const OutGaugePacket &packet,
-                  const LedLights &lights, FlashClock *clock)
+                  const OgExtra &extra, const LedLights &lights, FlashClock *clock)
 {
     bool holds = false;
     switch (a.test) {
     case LED_TEST_LIGHT:
-        holds = (lights.word & (lights.current ? a.light : a.flag)) != 0;
+        if (!extra.ownShiftLight && ledOwnLight(a) == OG_DL_SHIFT)
+            holds = ledShiftAt(ogPacketRpm(packet), extra.maxRpm, profile.shiftAt);
+        else
+            holds = (lights.word & (lights.current ? a.light : a.flag)) != 0;
         break;
     case LED_TEST_FUEL:
         // Strictly below the threshold; a NaN on either side compares false.
-        holds = ogPacketFuel(packet) < lowFuel;
+        holds = ogPacketFuel(packet) < profile.lowFuel;
         break;
     case LED_TEST_ALWAYS:
         return true;
@@ -136,8 +139,16 @@ LedTicks ledTicksAt(const std::uint32_t *tick)
     return LedTicks{ledReadFixed, tick};
 }
 
+bool ledShiftAt(float rpm, float maxRpm, std::int32_t shiftAt)
+{
+    if (shiftAt <= 0 || !(maxRpm > 0.0f))
+        return false;
+    return static_cast<double>(rpm) * 100.0 >
+           static_cast<double>(shiftAt) * static_cast<double>(maxRpm);
+}
+
 LedStates ledEvaluate(const CarProfile &profile, const LedFlashTimes &flashTimes,
-                      const OutGaugePacket &packet, LedTicks ticks)
+                      const OutGaugePacket &packet, LedTicks ticks, const OgExtra &extra)
 {
     FlashClock clock = {ticks, false, 0};
     const LedLights lights = ledLightsOf(packet);
@@ -148,7 +159,7 @@ LedStates ledEvaluate(const CarProfile &profile, const LedFlashTimes &flashTimes
         const LedActionInfo &a = ledLookup(profile.codes[i], &value);
         if (a.test == LED_TEST_UNDEFINED)
             states.undefined[states.undefinedCount++] = value;
-        on[i] = ledCondition(a, value, profile.lowFuel, flashTimes, packet, lights, &clock);
+        on[i] = ledCondition(a, value, profile, flashTimes, packet, extra, lights, &clock);
     }
     bool led[2];
     for (int n = 1; n <= 2; ++n) {

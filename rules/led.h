@@ -104,8 +104,9 @@ bool ledActionUndefined(LedAction code);
 bool ledFlashPhase(std::uint32_t tick, std::int32_t flashTime);
 
 // The keys of a car's section and of [default]: the four action codes in the order they are
-// evaluated, then the low-fuel threshold.
-enum CarKey { CAR_LED1, CAR_LED2, CAR_LED1B, CAR_LED2B, CAR_LOWFUEL, CAR_KEY_COUNT };
+// evaluated, then the low-fuel threshold and the share of the maximum engine speed that lights
+// the shift light of a game that sends none.
+enum CarKey { CAR_LED1, CAR_LED2, CAR_LED1B, CAR_LED2B, CAR_LOWFUEL, CAR_SHIFT_AT, CAR_KEY_COUNT };
 
 // The keys before CAR_LOWFUEL hold action codes.
 constexpr int CAR_CODE_COUNT = CAR_LOWFUEL;
@@ -122,7 +123,7 @@ struct CarKeyInfo {
 inline constexpr CarKeyInfo CAR_KEYS[CAR_KEY_COUNT] = {
     {CAR_LED1, "LED1", 1, false},       {CAR_LED2, "LED2", 2, false},
     {CAR_LED1B, "LED1b", 1, true},      {CAR_LED2B, "LED2b", 2, true},
-    {CAR_LOWFUEL, "lowFuel", 0, false},
+    {CAR_LOWFUEL, "lowFuel", 0, false}, {CAR_SHIFT_AT, "shiftAt", 0, false},
 };
 
 // The key of the primary or secondary code of LED led (1 or 2).
@@ -138,7 +139,7 @@ constexpr unsigned carKeyBit(CarKey key)
 }
 
 // Whether the table has one row per key in the enum's order, each code's LED and kind found
-// again by carCodeKey, and the threshold last.
+// again by carCodeKey, and the two keys that are no codes last.
 constexpr bool carKeysComplete()
 {
     for (int i = 0; i < CAR_KEY_COUNT; ++i) {
@@ -148,14 +149,19 @@ constexpr bool carKeysComplete()
         if (i < CAR_CODE_COUNT && (k.led < 1 || k.led > 2 || carCodeKey(k.led, k.secondary) != i))
             return false;
     }
-    return CAR_KEYS[CAR_LOWFUEL].led == 0;
+    return CAR_KEYS[CAR_LOWFUEL].led == 0 && CAR_KEYS[CAR_SHIFT_AT].led == 0;
 }
 static_assert(carKeysComplete(), "CAR_KEYS has each car key once, in the order of CarKey");
 
-// The four codes and the low-fuel threshold of a car.
+// The shift light of a game that sends none lights at this percentage of the maximum engine
+// speed, unless the car's section or [default] says otherwise.
+constexpr std::int32_t LED_SHIFT_AT_DEFAULT = 90;
+
+// The four codes, the low-fuel threshold and the shift light's percentage of a car.
 struct CarProfile {
     LedAction codes[CAR_CODE_COUNT]; // indexed by CarKey: LED1, LED2, LED1b, LED2b
     float lowFuel;
+    std::int32_t shiftAt = LED_SHIFT_AT_DEFAULT; // 0 or less: such a shift light never lights
 };
 
 // Where an evaluation gets its tick count: read(context), called at most once per
@@ -178,7 +184,14 @@ struct LedStates {
 };
 
 // Evaluates LED1, LED2, LED1b, LED2b of profile on packet in that order and combines them:
-// primary inverted when negative; secondary ORed when negative, else XORed. Prints nothing
-// and reads no state of the program.
+// primary inverted when negative; secondary ORed when negative, else XORed. Where extra says
+// that the datagram's game sends no shift light, the shift light (codes 1 and 12) is on while
+// the engine speed is above profile.shiftAt percent of extra's maximum. Prints nothing and
+// reads no state of the program.
 LedStates ledEvaluate(const CarProfile &profile, const LedFlashTimes &flashTimes,
-                      const OutGaugePacket &packet, LedTicks ticks);
+                      const OutGaugePacket &packet, LedTicks ticks,
+                      const OgExtra &extra = OG_EXTRA_OUTGAUGE);
+
+// Whether the shift light of a game that sends none is on: rpm * 100 > shiftAt * maxRpm, in
+// double precision; never for a shiftAt of 0 or less or a maximum that is not above 0 (or NaN).
+bool ledShiftAt(float rpm, float maxRpm, std::int32_t shiftAt);
