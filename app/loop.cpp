@@ -16,7 +16,7 @@ namespace {
 LedStates appLeds(const AppState &app, const AppClock &clock)
 {
     const LedStates states = ledEvaluate(app.profile, configFlashTimes(app.settings), app.packet,
-                                         LedTicks{clock.ticks, clock.context});
+                                         LedTicks{clock.ticks, clock.context}, app.extra);
     for (int i = 0; i < states.undefinedCount; ++i)
         outPrintf("Unkown LED action %d\n", static_cast<int>(states.undefined[i]));
     return states;
@@ -121,6 +121,7 @@ AppState appInitialState()
 {
     AppState app = {};
     app.settings = CONFIG_DEFAULTS;
+    app.extra = OG_EXTRA_OUTGAUGE;
     app.shutdownsSeen = consoleShutdowns();
     return app;
 }
@@ -194,9 +195,9 @@ void appLoopPass(AppState *app, const AppClock &clock)
 {
     const std::uint32_t now = clock.ticks(clock.context);
     appKeepUp(app, now);
-    if (ogRead(&app->packet)) {
+    if (ogRead(&app->packet, &app->extra)) {
         char car[OG_CAR_NAME_SIZE];
-        ogPacketCarName(app->packet, car);
+        ogCarName(app->packet, app->extra, car);
         if (std::strcmp(car, app->car) != 0) {
             std::memcpy(app->car, car, sizeof app->car);
             ProfileFile file;

@@ -25,6 +25,7 @@ struct AppState {
     char car[OG_CAR_NAME_SIZE];   // the car whose profile is loaded; empty at start
     bool carLoaded;               // whether a car's profile has been loaded
     OutGaugePacket packet;        // the newest datagram
+    OgExtra extra;                // what it gives beside the record (another game's datagram)
     std::uint32_t lastPacketTick; // when a pass last accepted a datagram; 0 at start
     bool led1, led2;              // the LED states last written
     ConfigStamp fileStamp;        // the file as it was when last read

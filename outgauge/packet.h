@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <limits>
 
 // Size of the record. A longer datagram (one sender appends fields after the identifier)
 // is taken by its first 96 bytes.
@@ -95,6 +96,23 @@ bool ogCarNameIsSkinId(const char *name);
 
 // Whether the car field can carry name: at most 4 characters, or a mod car's SkinID.
 bool ogCarNameFits(const char *name);
+
+// What a datagram gives beside the record. OutGauge's own datagrams fill the record alone; the
+// other games' telemetry is written into the record in the current layout, and what the layout
+// has no place for comes here.
+struct OgExtra {
+    char car[OG_CAR_NAME_SIZE]; // the car's name (up to 6 characters); empty: the record's
+    float maxRpm;               // the engine's maximum speed; NaN when the datagram has none
+    bool ownShiftLight;         // the shift light is the light words' own; otherwise the
+                                // profile's shiftAt share of maxRpm lights it
+};
+
+// What an OutGauge datagram gives beside the record: nothing.
+inline constexpr OgExtra OG_EXTRA_OUTGAUGE = {{0}, std::numeric_limits<float>::quiet_NaN(), true};
+
+// The car name of the newest datagram: extra's when it has one, else the record's
+// (ogPacketCarName), into out, which holds OG_CAR_NAME_SIZE bytes.
+void ogCarName(const OutGaugePacket &packet, const OgExtra &extra, char *out);
 
 // Writers, for the datagram sender and the checker. A name of six hex digits is written
 // as the SkinID it names; any other is cut to 4 characters and NUL-padded.

@@ -5,6 +5,7 @@
 
 #include "base/out.h"
 #include "base/pace.h"
+#include "outgauge/games.h"
 
 #include <atomic>
 #include <mutex>
@@ -23,6 +24,11 @@ OgSocket g_socket = {-1, nullptr};
 std::atomic<bool> g_waiting{false};
 std::uint16_t g_port = 0;
 Pace g_pace = {false, 0};
+
+// What telling the datagrams apart keeps (F1's two halves), and whether the line about an old
+// F1 format was printed: once a run is enough.
+OgGames g_games = ogGamesInitial();
+bool g_oldF1Told = false;
 
 // Opens the socket on g_port; on failure *why says why.
 bool ogOpen(OgOpenFailure *why)
@@ -78,23 +84,32 @@ bool ogInit(std::int32_t port)
     return false;
 }
 
-bool ogRead(OutGaugePacket *packet)
+bool ogRead(OutGaugePacket *packet, OgExtra *extra)
 {
     std::lock_guard<std::mutex> guard(g_lock);
     if (!g_open)
         return false;
 
     ogPacketSetId(packet, -1);
+    OgExtra ignored;
+    OgExtra *into = extra != nullptr ? extra : &ignored;
     bool accepted = false;
-    unsigned char buf[OG_PACKET_SIZE];
+    unsigned char buf[OG_RECEIVE_SIZE];
     // Every receive counts toward the bound, failed ones included, so that a sender flooding
     // the port cannot keep the main loop here.
     for (int i = 0; i < OG_DRAIN_LIMIT; ++i) {
         long n = ogSysReceive(g_socket, buf, sizeof buf);
         if (n == OG_SYS_EMPTY)
             break;
-        if (ogPacketAccept(packet, buf, n))
+        const OgVerdict verdict = ogRecognize(&g_games, buf, n, packet, into);
+        if (verdict == OG_TAKEN)
             accepted = true;
+        if (verdict == OG_DROPPED_OLD_F1 && !g_oldF1Told) {
+            outPrintf("ogRead: F1 sends UDP Format %d, which is not read: set UDP Format to 2023 "
+                      "or later in the game's UDP Telemetry Settings\n",
+                      g_games.oldF1Format);
+            g_oldF1Told = true;
+        }
     }
     return accepted;
 }

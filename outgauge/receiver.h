@@ -14,12 +14,14 @@ constexpr int OG_DRAIN_LIMIT = 256;
 // another program, it says so and ogRetry tries the port again from then on.
 bool ogInit(std::int32_t port);
 
-// Drains the queued datagrams without blocking. Returns true when at least one
-// datagram of one byte or more was accepted; packet then holds the newest one (the first
-// 96 bytes of a longer one).
+// Drains the queued datagrams without blocking, each told apart by ogRecognize. Returns true
+// when at least one datagram was accepted; packet then holds the newest one (OutGauge's: the
+// first 96 bytes of a longer one; another game's: its values in the current layout), and extra,
+// when not NULL, what it gives beside the record. An F1 datagram of a format before 2023 prints
+// once a run that the game's UDP Format must be 2023 or later.
 // On an open receiver the identifier field of packet is set to -1 first; on a
 // closed one packet is left untouched and the result is false.
-bool ogRead(OutGaugePacket *packet);
+bool ogRead(OutGaugePacket *packet, OgExtra *extra = nullptr);
 
 // Closes the receiver if it is open, and no longer waits for its port; safe to call at any
 // time, from any thread.
