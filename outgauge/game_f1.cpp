@@ -3,7 +3,6 @@
 
 #include "outgauge/bytes.h"
 
-#include <cstdio>
 #include <limits>
 
 namespace {
@@ -57,8 +56,12 @@ OgVerdict ogF1Read(const unsigned char *data, std::size_t length, OgF1Packet *ou
     const unsigned player = data[F1_OFF_PLAYER];
     if ((!telemetry && !status) || player >= F1_CARS)
         return OG_DROPPED;
-    std::snprintf(out->car, sizeof out->car, "F1%02u",
-                  static_cast<unsigned>(data[F1_OFF_YEAR] % 100));
+    const unsigned year = data[F1_OFF_YEAR] % 100u;
+    out->car[0] = 'F';
+    out->car[1] = '1';
+    out->car[2] = static_cast<char>('0' + year / 10);
+    out->car[3] = static_cast<char>('0' + year % 10);
+    out->car[4] = '\0';
     out->isStatus = status;
     if (telemetry) {
         const unsigned char *car = data + F1_HEADER + F1_TELEMETRY_RECORD * player;

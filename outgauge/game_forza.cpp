@@ -3,7 +3,6 @@
 
 #include "outgauge/bytes.h"
 
-#include <cstdio>
 #include <limits>
 
 namespace {
@@ -36,6 +35,20 @@ long forzaFuelOffset(std::size_t length)
     }
 }
 
+// The ordinal (0 to 999999) in decimal: the car's name.
+void forzaCarName(std::int32_t ordinal, char *out)
+{
+    char digits[OG_CAR_NAME_SIZE];
+    std::size_t n = 0;
+    do {
+        digits[n++] = static_cast<char>('0' + ordinal % 10);
+        ordinal /= 10;
+    } while (ordinal > 0);
+    for (std::size_t i = 0; i < n; ++i)
+        out[i] = digits[n - 1 - i];
+    out[n] = '\0';
+}
+
 } // namespace
 
 OgVerdict ogForzaRead(const unsigned char *data, std::size_t length, OgGameValues *out)
@@ -50,7 +63,7 @@ OgVerdict ogForzaRead(const unsigned char *data, std::size_t length, OgGameValue
     // In the menus and after a race the game sends what it last had, or nothing worth reading.
     if (raceOn == 0)
         return OG_DROPPED;
-    std::snprintf(out->car, sizeof out->car, "%d", static_cast<int>(ordinal));
+    forzaCarName(ordinal, out->car);
     out->rpm = bytesF32(data, FORZA_OFF_RPM);
     out->maxRpm = bytesF32(data, FORZA_OFF_MAX_RPM);
     out->fuel = fuelAt > 0 ? bytesF32(data, static_cast<std::size_t>(fuelAt))

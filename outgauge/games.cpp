@@ -59,6 +59,31 @@ OgGameValues ogF1Merge(OgGames *games, const OgF1Packet &p)
     return v;
 }
 
+// The games' rules in their order; OG_TAKEN writes the record. Every rule looks at exact
+// lengths of at most 1464 bytes, so a datagram longer than the buffer (whose length Windows
+// gives as the buffer's) meets the same rules on both platforms.
+OgVerdict ogRecognizeGame(OgGames *games, const unsigned char *data, std::size_t length,
+                          OutGaugePacket *packet, OgExtra *extra)
+{
+    OgGameValues values;
+    OgVerdict verdict = ogForzaRead(data, length, &values);
+    if (verdict == OG_NOT_MINE)
+        verdict = ogDirtRead(data, length, &values);
+    if (verdict == OG_NOT_MINE)
+        verdict = ogPcars2Read(data, length, &values);
+    if (verdict == OG_NOT_MINE) {
+        OgF1Packet f1;
+        verdict = ogF1Read(data, length, &f1);
+        if (verdict == OG_TAKEN)
+            values = ogF1Merge(games, f1);
+        else if (verdict == OG_DROPPED_OLD_F1)
+            games->oldF1Format = f1.format;
+    }
+    if (verdict == OG_TAKEN)
+        ogGameWrite(values, packet, extra);
+    return verdict;
+}
+
 } // namespace
 
 OgGame ogGameOfCar(const char *name)
@@ -96,30 +121,15 @@ OgVerdict ogRecognize(OgGames *games, const unsigned char *data, long length,
 {
     if (length < 1)
         return OG_DROPPED;
-    // Every rule below looks at exact lengths of at most 1464 bytes, so a datagram longer than
-    // the buffer (whose length Windows gives as the buffer's) meets the same rules on both.
-    const std::size_t len = static_cast<std::size_t>(length);
-    OgGameValues values;
-    OgVerdict verdict = ogForzaRead(data, len, &values);
-    if (verdict == OG_NOT_MINE)
-        verdict = ogDirtRead(data, len, &values);
-    if (verdict == OG_NOT_MINE)
-        verdict = ogPcars2Read(data, len, &values);
-    if (verdict == OG_NOT_MINE) {
-        OgF1Packet f1;
-        verdict = ogF1Read(data, len, &f1);
-        if (verdict == OG_TAKEN)
-            values = ogF1Merge(games, f1);
-        else if (verdict == OG_DROPPED_OLD_F1)
-            games->oldF1Format = f1.format;
-    }
-    if (verdict == OG_NOT_MINE) {
-        if (!ogPacketAccept(packet, data, length))
-            return OG_DROPPED;
-        *extra = OG_EXTRA_OUTGAUGE;
-        return OG_TAKEN;
-    }
-    if (verdict == OG_TAKEN)
-        ogGameWrite(values, packet, extra);
-    return verdict;
+    // No game claims OutGauge's own lengths, 92 and 96: they go straight to OutGauge.
+    const OgVerdict verdict =
+        length == 92 || length == 96
+            ? OG_NOT_MINE
+            : ogRecognizeGame(games, data, static_cast<std::size_t>(length), packet, extra);
+    if (verdict != OG_NOT_MINE)
+        return verdict;
+    if (!ogPacketAccept(packet, data, length))
+        return OG_DROPPED;
+    *extra = OG_EXTRA_OUTGAUGE;
+    return OG_TAKEN;
 }

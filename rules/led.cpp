@@ -31,14 +31,22 @@ const LedActionInfo LED_RPM_ABOVE = {LED_TEST_RPM, 0, 0, LED_FLASH_NONE, RpmAbov
 const LedActionInfo LED_UNDEFINED = {LED_TEST_UNDEFINED, 0, 0, LED_FLASH_NONE, 0};
 
 // The word that a datagram's lights are read from, chosen once per datagram: the
-// lights-on word when the datagram carries the light words, else the flags word.
+// lights-on word when the datagram carries the light words, else the flags word. A game that
+// sends no shift light of its own writes the light words; its shift light is the engine speed
+// against shiftAt percent of its maximum.
 struct LedLights {
     bool current;
     std::uint32_t word;
 };
 
-LedLights ledLightsOf(const OutGaugePacket &packet)
+LedLights ledLightsOf(const OutGaugePacket &packet, const OgExtra &extra, std::int32_t shiftAt)
 {
+    if (!extra.ownShiftLight) {
+        std::uint32_t word = ogPacketLightsOn(packet) & ~OG_DL_SHIFT;
+        if (ledShiftAt(ogPacketRpm(packet), extra.maxRpm, shiftAt))
+            word |= OG_DL_SHIFT;
+        return LedLights{true, word};
+    }
     if (ogPacketLightsAvailable(packet) != 0)
         return LedLights{true, ogPacketLightsOn(packet)};
     return LedLights{false, ogPacketFlags(packet)};
@@ -64,21 +72,18 @@ bool flashOn(FlashClock *clock, std::int32_t flashTime)
 }
 
 // The condition of a code with meaning a and value (see ledActionInfo).
-bool ledCondition(const LedActionInfo &a, std::int32_t value, const CarProfile &profile,
+bool ledCondition(const LedActionInfo &a, std::int32_t value, float lowFuel,
                   const LedFlashTimes &flashTimes, const OutGaugePacket &packet,
-                  const OgExtra &extra, const LedLights &lights, FlashClock *clock)
+                  const LedLights &lights, FlashClock *clock)
 {
     bool holds = false;
     switch (a.test) {
     case LED_TEST_LIGHT:
-        if (!extra.ownShiftLight && ledOwnLight(a) == OG_DL_SHIFT)
-            holds = ledShiftAt(ogPacketRpm(packet), extra.maxRpm, profile.shiftAt);
-        else
-            holds = (lights.word & (lights.current ? a.light : a.flag)) != 0;
+        holds = (lights.word & (lights.current ? a.light : a.flag)) != 0;
         break;
     case LED_TEST_FUEL:
         // Strictly below the threshold; a NaN on either side compares false.
-        holds = ogPacketFuel(packet) < profile.lowFuel;
+        holds = ogPacketFuel(packet) < lowFuel;
         break;
     case LED_TEST_ALWAYS:
         return true;
@@ -151,7 +156,7 @@ LedStates ledEvaluate(const CarProfile &profile, const LedFlashTimes &flashTimes
                       const OutGaugePacket &packet, LedTicks ticks, const OgExtra &extra)
 {
     FlashClock clock = {ticks, false, 0};
-    const LedLights lights = ledLightsOf(packet);
+    const LedLights lights = ledLightsOf(packet, extra, profile.shiftAt);
     bool on[CAR_CODE_COUNT];
     LedStates states = {false, false, 0, {0, 0, 0, 0}};
     for (int i = 0; i < CAR_CODE_COUNT; ++i) {
@@ -159,7 +164,7 @@ LedStates ledEvaluate(const CarProfile &profile, const LedFlashTimes &flashTimes
         const LedActionInfo &a = ledLookup(profile.codes[i], &value);
         if (a.test == LED_TEST_UNDEFINED)
             states.undefined[states.undefinedCount++] = value;
-        on[i] = ledCondition(a, value, profile, flashTimes, packet, extra, lights, &clock);
+        on[i] = ledCondition(a, value, profile.lowFuel, flashTimes, packet, lights, &clock);
     }
     bool led[2];
     for (int n = 1; n <= 2; ++n) {
