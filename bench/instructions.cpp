@@ -1,7 +1,9 @@
-// Instructions per loop pass of the real binary, fed at 100 datagrams a second and idle,
-// counted by callgrind. Two runs of different length per regime; their difference cancels
-// start-up and shutdown.
-//   instructions [--short SECONDS] [--long SECONDS] [--rate HZ]
+// Instructions per loop pass of the real binary, fed at 100 OutGauge datagrams a second, fed by
+// an F1 stream at 60 frames a second (Car Telemetry, Car Status, Motion and Lap Data each frame)
+// and idle, counted by callgrind. Two runs of different length per regime; their difference
+// cancels start-up and shutdown.
+//   instructions [--short SECONDS] [--long SECONDS] [--rate HZ] [--program PATH]
+// --program measures another build of lumivane (an earlier one, say) with the same streams.
 #include "bench/harness.h"
 #include "support/process.h"
 #include "support/test_support.h"
@@ -16,6 +18,7 @@
 #include <string>
 #include <thread>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -81,10 +84,53 @@ bool callgrindParse(const std::string &path, const char *function, double *ir, d
     return *ir >= 0;
 }
 
-bool runUnderCallgrind(bool fed, double seconds, double rate, CallgrindRun *out)
+// What a run feeds the program.
+enum CallgrindFeed { FEED_OUTGAUGE, FEED_F1, FEED_NONE };
+
+const char *const FEED_NAMES[] = {"fed", "f1", "idle"};
+
+// The F1 game's frame rate of its UDP telemetry as racers set it.
+constexpr double F1_FRAMES_PER_SECOND = 60.0;
+
+// One F1 25 packet (format 2025) of the given id and length, the player's car 0 with the
+// state's rev light and pit limiter: the header as the game fills it and the fields the program
+// reads, zeros else.
+std::vector<unsigned char> f1Packet(int id, std::size_t length, int state)
+{
+    std::vector<unsigned char> d(length, 0);
+    d[0] = 2025 & 0xFF;
+    d[1] = 2025 >> 8;
+    d[2] = 25;
+    d[3] = 1;  // gameMajorVersion
+    d[4] = 10; // gameMinorVersion
+    d[5] = 1;  // packetVersion
+    d[6] = static_cast<unsigned char>(id);
+    for (int i = 7; i < 15; ++i)
+        d[i] = static_cast<unsigned char>(0x5A + i); // sessionUID
+    if (id == 6) {
+        d[29 + 16] = 3000 & 0xFF; // engineRPM
+        d[29 + 17] = 3000 >> 8;
+        d[29 + 21] = (state & 1) ? 0x40 : 0; // revLightsBitValue bit 14
+    } else if (id == 7) {
+        d[29 + 4] = (state & 2) ? 1 : 0; // pitLimiterStatus
+    }
+    return d;
+}
+
+// One F1 frame: the two packets the program reads and two it must drop.
+void f1SendFrame(TestUdp &out, int port, int state)
+{
+    out.send(port, f1Packet(6, 1352, state)); // Car Telemetry
+    out.send(port, f1Packet(7, 1239, state)); // Car Status
+    out.send(port, f1Packet(0, 1349, state)); // Motion
+    out.send(port, f1Packet(2, 1285, state)); // Lap Data
+}
+
+bool runUnderCallgrind(const std::string &program, CallgrindFeed feed, double seconds, double rate,
+                       CallgrindRun *out)
 {
     int port = testFreeUdpPort();
-    std::string dir = benchMakeConfigDir(fed ? "cg-fed" : "cg-idle", port);
+    std::string dir = benchMakeConfigDir(std::string("cg-") + FEED_NAMES[feed], port);
     std::string cgFile = dir + "/callgrind.out";
     int reportFd = benchOpenReports();
     TestUdp sender;
@@ -96,7 +142,7 @@ bool runUnderCallgrind(bool fed, double seconds, double rate, CallgrindRun *out)
     TestProcess proc;
     bool ok = processStart(proc, "/usr/bin/valgrind",
                            {"--tool=callgrind", "--callgrind-out-file=" + cgFile,
-                            "--log-file=" + dir + "/valgrind.log", LUMIVANE_BINARY},
+                            "--log-file=" + dir + "/valgrind.log", program},
                            dir);
     std::string line;
     while (ok && processReadLine(proc, line, 60000) && line != "Ready for OutGauge data") {
@@ -113,10 +159,14 @@ bool runUnderCallgrind(bool fed, double seconds, double rate, CallgrindRun *out)
 
     std::int64_t start = testNowNs();
     std::int64_t end = start + static_cast<std::int64_t>(seconds * 1e9);
-    const std::int64_t period = static_cast<std::int64_t>(1e9 / rate);
-    for (long k = 0; ok && fed && start + k * period < end; ++k) {
+    const double hz = feed == FEED_F1 ? F1_FRAMES_PER_SECOND : rate;
+    const std::int64_t period = static_cast<std::int64_t>(1e9 / hz);
+    for (long k = 0; ok && feed != FEED_NONE && start + k * period < end; ++k) {
         benchSleepUntil(start + k * period);
-        benchSendState(sender, port, static_cast<int>(k % 4), static_cast<std::int32_t>(k));
+        if (feed == FEED_F1)
+            f1SendFrame(sender, port, static_cast<int>(k % 4));
+        else
+            benchSendState(sender, port, static_cast<int>(k % 4), static_cast<std::int32_t>(k));
     }
     benchSleepUntil(end);
     out->seconds = static_cast<double>(testNowNs() - start) / 1e9;
@@ -147,8 +197,11 @@ bool runUnderCallgrind(bool fed, double seconds, double rate, CallgrindRun *out)
 int main(int argc, char **argv)
 {
     double shortS = 5.0, longS = 15.0, rate = 100.0;
+    std::string program = LUMIVANE_BINARY;
     for (int i = 1; i + 1 < argc; i += 2) {
-        if (std::strcmp(argv[i], "--short") == 0)
+        if (std::strcmp(argv[i], "--program") == 0)
+            program = argv[i + 1];
+        else if (std::strcmp(argv[i], "--short") == 0)
             shortS = std::strtod(argv[i + 1], nullptr);
         else if (std::strcmp(argv[i], "--long") == 0)
             longS = std::strtod(argv[i + 1], nullptr);
@@ -156,7 +209,8 @@ int main(int argc, char **argv)
             rate = std::strtod(argv[i + 1], nullptr);
     }
     if (shortS <= 0 || longS <= shortS || rate <= 0) {
-        std::fprintf(stderr, "usage: instructions [--short S] [--long S > short] [--rate HZ]\n");
+        std::fprintf(stderr, "usage: instructions [--short S] [--long S > short] [--rate HZ] "
+                             "[--program PATH]\n");
         return 2;
     }
     if (access("/usr/bin/valgrind", X_OK) != 0) {
@@ -168,11 +222,12 @@ int main(int argc, char **argv)
         std::printf("instructions: skipped: %s\n", why.c_str());
         return 0;
     }
-    for (int fed = 1; fed >= 0; --fed) {
-        const char *name = fed ? "fed" : "idle";
+    for (CallgrindFeed feed : {FEED_OUTGAUGE, FEED_F1, FEED_NONE}) {
+        const char *name = FEED_NAMES[feed];
+        const bool fed = feed != FEED_NONE;
         CallgrindRun a, b;
-        if (!runUnderCallgrind(fed != 0, shortS, rate, &a) ||
-            !runUnderCallgrind(fed != 0, longS, rate, &b))
+        if (!runUnderCallgrind(program, feed, shortS, rate, &a) ||
+            !runUnderCallgrind(program, feed, longS, rate, &b))
             return 1;
         double perPass = (b.instructions - a.instructions) / (b.passes - a.passes);
         // Cross-check by the other count: idle, one report per pass; fed, one pass per 10 ms.

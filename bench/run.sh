@@ -115,6 +115,10 @@ done
 rss=$(result rss_peak_kib)
 row "peak RSS (VmHWM), program" "$rss KiB" "<= 4096 KiB" "$(verdict "$rss" "<=" 4096)"
 row "  peak RSS of the floor" "$(result rss_floor_kib) KiB" "" ""
-row "instructions per loop pass, fed" "$(result ir_fed_per_pass) Ir" "" ""
+fed=$(result ir_fed_per_pass)
+row "instructions per loop pass, fed" "$fed Ir" "" ""
+f1=$(result ir_f1_per_pass)
+row "instructions per loop pass, F1 at 60 frames/s" "$f1 Ir" "<= 2 x fed" \
+    "$(verdict "$f1" "<=" "$(awk -v f="$fed" 'BEGIN { print (f == "-") ? "-" : 2 * f }')")"
 row "instructions per loop pass, idle" "$(result ir_idle_per_pass) Ir" "" ""
 row "instructions, start-up and shutdown" "$(result ir_idle_startup) Ir" "" ""
