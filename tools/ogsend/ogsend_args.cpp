@@ -197,15 +197,17 @@ bool sendIsOrdinal(const std::string &text)
 {
     double number = 0.0;
     return !text.empty() && text.find_first_not_of("0123456789") == std::string::npos &&
-           sendParseNumber(text.c_str(), false, 0, SEND_MAX_ORDINAL, &number);
+           sendParseNumber(text.c_str(), false, 0, static_cast<double>(SEND_MAX_ORDINAL), &number);
 }
 
-// A car name that OutGauge's car field can carry, or a Forza car ordinal: which of them the
-// format takes is checked once the format is known, which may come later.
+// A car name that OutGauge's car field can carry, or a number, which a Forza format takes as a
+// car ordinal: which of them the format takes is checked once the format is known, which may
+// come later.
 bool sendReadCar(const SendOption &, const std::string &value, SendOptions *opt)
 {
     opt->car = value;
-    return ogCarNameFits(value.c_str()) || sendIsOrdinal(value);
+    return ogCarNameFits(value.c_str()) ||
+           (!value.empty() && value.find_first_not_of("0123456789") == std::string::npos);
 }
 
 // The list of lights, kept as given: it is read once the layout is known, which may come later.
