@@ -1,6 +1,6 @@
-// The datagram sender as a user runs it: its scenarios, --hold and its argument errors,
-// with the datagrams received on a loopback UDP socket; and its light names against the
-// action table.
+// The datagram sender as a user runs it: its scenarios, --hold, the games' formats and its
+// argument errors, with the datagrams received on a loopback UDP socket; and its light names
+// against the action table.
 #include "outgauge/packet.h"
 #include "support/process.h"
 #include "support/test_support.h"
@@ -38,6 +38,7 @@ struct Received {
     float rpm;
     float fuel;
     long long atMs;
+    std::vector<unsigned char> bytes; // the whole datagram
 };
 
 std::uint32_t wordAt(const unsigned char *b, std::size_t offset)
@@ -119,7 +120,8 @@ private:
                        wordAt(b, 44),
                        rpm,
                        fuel,
-                       testNowMs()};
+                       testNowMs(),
+                       std::vector<unsigned char>(buf, buf + n)};
             std::lock_guard<std::mutex> lock(mutex);
             got.push_back(r);
         }
@@ -304,6 +306,212 @@ INSTANTIATE_TEST_SUITE_P(
         return n;
     });
 
+namespace {
+
+// Bytes expected at an offset of a datagram.
+struct At {
+    std::size_t offset;
+    std::vector<unsigned char> bytes;
+};
+
+// A datagram expected: its length and some of its bytes.
+struct Datagram {
+    std::size_t size;
+    std::vector<At> at;
+};
+
+// Little-endian values, as the games' formats hold them.
+std::vector<unsigned char> le16(unsigned v)
+{
+    return {static_cast<unsigned char>(v), static_cast<unsigned char>(v >> 8)};
+}
+
+std::vector<unsigned char> le32(std::uint32_t v)
+{
+    return {static_cast<unsigned char>(v), static_cast<unsigned char>(v >> 8),
+            static_cast<unsigned char>(v >> 16), static_cast<unsigned char>(v >> 24)};
+}
+
+std::vector<unsigned char> f32(float v)
+{
+    std::uint32_t bits;
+    std::memcpy(&bits, &v, sizeof bits);
+    return le32(bits);
+}
+
+struct GameCase {
+    std::vector<std::string> args;
+    std::vector<Datagram> datagrams; // in the order sent
+    const char *summary;             // the closing line up to the port
+};
+
+void PrintTo(const GameCase &c, std::ostream *os)
+{
+    for (const std::string &a : c.args)
+        *os << a << ' ';
+}
+
+class OgsendGame : public testing::TestWithParam<GameCase> {};
+
+// F1: the records of the player's car (header byte 27: 19) at 29 + 60 * 19 in Car Telemetry
+// and 29 + 55 * 19 in Car Status.
+constexpr std::size_t F1_TELEMETRY_PLAYER = 29 + 60 * 19, F1_STATUS_PLAYER = 29 + 55 * 19;
+
+} // namespace
+
+// One burst of each game's format: the datagrams' lengths and their fields at the format's
+// offsets, and the closing line naming the game.
+TEST_P(OgsendGame, SendsTheGamesDatagrams)
+{
+    const GameCase &c = GetParam();
+    Receiver rx;
+    std::vector<std::string> args = {"--port", std::to_string(rx.port)};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    SendRun run = runOgsend(args);
+    ASSERT_EQ(run.status, 0);
+    ASSERT_EQ(run.lines.size(), 1u);
+    EXPECT_EQ(run.lines[0], std::string(c.summary) + " to 127.0.0.1:" + std::to_string(rx.port));
+    ASSERT_TRUE(rx.waitFor(c.datagrams.size(), 10000));
+    usleep(100000); // nothing more comes
+    std::vector<Received> got = rx.take();
+    ASSERT_EQ(got.size(), c.datagrams.size());
+    for (std::size_t i = 0; i < got.size(); ++i) {
+        ASSERT_EQ(got[i].size, c.datagrams[i].size) << "datagram " << i;
+        for (const At &at : c.datagrams[i].at) {
+            std::vector<unsigned char> field(got[i].bytes.begin() + at.offset,
+                                             got[i].bytes.begin() + at.offset + at.bytes.size());
+            EXPECT_EQ(field, at.bytes) << "datagram " << i << ", offset " << at.offset;
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Games, OgsendGame,
+    testing::Values(
+        // Car Telemetry, Motion, Car Status: packetFormat, gameYear, packetId, playerCarIndex;
+        // the player's engine speed and rev lights (a full bar for the shift light), another
+        // car's engine speed; the pit limiter, fuel in tank and capacity, maxRPM.
+        GameCase{{"--game", "f1-23", "--flags", "shift", "--rpm", "11000", "--fuel", "0.25",
+                  "--max", "12500"},
+                 {{1352,
+                   {{0, le16(2023)},
+                    {2, {23}},
+                    {6, {6}},
+                    {27, {19}},
+                    {F1_TELEMETRY_PLAYER + 16, le16(11000)},
+                    {F1_TELEMETRY_PLAYER + 20, le16(0x7FFF)},
+                    {29 + 16, le16(10500)}}},
+                  {1349, {{0, le16(2023)}, {6, {0}}, {27, {19}}}},
+                  {1239,
+                   {{0, le16(2023)},
+                    {6, {7}},
+                    {27, {19}},
+                    {F1_STATUS_PLAYER + 4, {0}},
+                    {F1_STATUS_PLAYER + 5, f32(27.5f)},
+                    {F1_STATUS_PLAYER + 9, f32(110.0f)},
+                    {F1_STATUS_PLAYER + 17, le16(12500)}}}},
+                 "ogsend: sent 1 of 1 f1-23 frame(s) of three datagrams (1352, 1349 and 1239 "
+                 "bytes)"},
+        GameCase{
+            {"--game", "f1-24", "--flags", "limiter", "--rpm", "4000", "--count", "2"},
+            {{1352,
+              {{0, le16(2024)},
+               {2, {24}},
+               {6, {6}},
+               {F1_TELEMETRY_PLAYER + 16, le16(4000)},
+               {F1_TELEMETRY_PLAYER + 20, le16(0)}}},
+             {1349, {{6, {0}}}},
+             {1239, {{6, {7}}, {F1_STATUS_PLAYER + 4, {1}}, {F1_STATUS_PLAYER + 17, le16(8000)}}},
+             {1352, {{6, {6}}, {F1_TELEMETRY_PLAYER + 16, le16(4000)}}},
+             {1349, {{6, {0}}}},
+             {1239, {{6, {7}}, {F1_STATUS_PLAYER + 4, {1}}}}},
+            "ogsend: sent 2 of 2 f1-24 frame(s) of three datagrams (1352, 1349 and 1239 "
+            "bytes)"},
+        GameCase{{"--game", "f1-25"},
+                 {{1352, {{0, le16(2025)}, {2, {25}}, {6, {6}}}},
+                  {1349, {{0, le16(2025)}, {6, {0}}}},
+                  {1239, {{0, le16(2025)}, {6, {7}}, {F1_STATUS_PLAYER + 5, f32(110.0f)}}}},
+                 "ogsend: sent 1 of 1 f1-25 frame(s) of three datagrams (1352, 1349 and 1239 "
+                 "bytes)"},
+        // Forza: IsRaceOn, EngineMaxRpm, CurrentEngineRpm, CarOrdinal, Fuel.
+        GameCase{{"--game", "forza-sled", "--car", "2352", "--rpm", "7000", "--max", "7500"},
+                 {{232, {{0, le32(1)}, {8, f32(7500.0f)}, {16, f32(7000.0f)}, {212, le32(2352)}}}},
+                 "ogsend: sent 1 of 1 forza-sled datagram(s) of 232 bytes"},
+        GameCase{{"--game", "forza-dash", "--fuel", "0.5"},
+                 {{311, {{0, le32(1)}, {8, f32(8000.0f)}, {212, le32(1000)}, {276, f32(0.5f)}}}},
+                 "ogsend: sent 1 of 1 forza-dash datagram(s) of 311 bytes"},
+        GameCase{{"--game", "forza-motorsport", "--fuel", "0.5", "--car", "999999"},
+                 {{331, {{0, le32(1)}, {212, le32(999999)}, {276, f32(0.5f)}}}},
+                 "ogsend: sent 1 of 1 forza-motorsport datagram(s) of 331 bytes"},
+        GameCase{{"--game", "forza-horizon", "--fuel", "0.5", "--rpm", "5000"},
+                 {{324, {{0, le32(1)}, {16, f32(5000.0f)}, {276, le32(0)}, {288, f32(0.5f)}}}},
+                 "ogsend: sent 1 of 1 forza-horizon datagram(s) of 324 bytes"},
+        // DiRT: engine rate (field 37) and max rpm (63) in rad/s, as the game sends 800 and
+        // 7000 rpm; fuel in tank (45) and capacity (46).
+        GameCase{{"--game", "dirt", "--rpm", "800", "--max", "7000", "--fuel", "0.5"},
+                 {{264,
+                   {{4 * 37, f32(83.77580261230469f)},
+                    {4 * 63, f32(733.03826904296875f)},
+                    {4 * 45, f32(30.0f)},
+                    {4 * 46, f32(60.0f)}}}},
+                 "ogsend: sent 1 of 1 dirt datagram(s) of 264 bytes"},
+        // AMS2: packet type, sCarFlags (bit 0 headlight, 1 engine active, 2 engine warning,
+        // 3 limiter, 4 ABS, 5 handbrake), sFuelLevel, sRpm, sMaxRpm. Each light is in a
+        // different set of the three rows.
+        GameCase{
+            {"--game", "ams2", "--flags", "fullbeam,limiter,handbrake"},
+            {{556, {{10, {0}}, {17, {0x29}}, {32, f32(1.0f)}, {40, le16(0)}, {42, le16(8000)}}}},
+            "ogsend: sent 1 of 1 ams2 datagram(s) of 556 bytes"},
+        GameCase{
+            {"--game", "ams2", "--flags", "oilwarn,limiter", "--rpm", "3000", "--fuel", "0.25"},
+            {{556, {{17, {0x0E}}, {32, f32(0.25f)}, {40, le16(3000)}}}},
+            "ogsend: sent 1 of 1 ams2 datagram(s) of 556 bytes"},
+        GameCase{{"--game", "ams2", "--flags", "abs,handbrake", "--rpm", "65535", "--max", "65535"},
+                 {{556, {{17, {0x32}}, {40, le16(65535)}, {42, le16(65535)}}}},
+                 "ogsend: sent 1 of 1 ams2 datagram(s) of 556 bytes"}),
+    [](const testing::TestParamInfo<GameCase> &info) {
+        std::string n = info.param.args[1] + "_" + std::to_string(info.index);
+        for (char &ch : n)
+            if (ch == '-')
+                ch = '_';
+        return n;
+    });
+
+// A scenario in a game's format: its lights where the game has them (F1's pit limiter in Car
+// Status), its car changes in a Forza format's car ordinal.
+TEST(Ogsend, ScenariosPlayInTheGamesFormat)
+{
+    {
+        Receiver rx;
+        SendRun run = runOgsend(scenarioArgs(rx, "limiter", {"--game", "f1-24"}));
+        ASSERT_EQ(run.status, 0);
+        EXPECT_EQ(stepLines(run), (std::vector<std::string>{"limiter on", "limiter off"}));
+        ASSERT_TRUE(rx.waitFor(450, 10000));
+        std::vector<Received> got = rx.take();
+        ASSERT_EQ(got.size(), 450u);
+        for (std::size_t i = 0; i < got.size(); ++i) {
+            // Car Telemetry, Motion, Car Status; the limiter on for 100 frames, off for 50.
+            const unsigned char id[] = {6, 0, 7};
+            ASSERT_EQ(got[i].bytes[6], id[i % 3]) << i;
+            if (i % 3 == 2) {
+                ASSERT_EQ(got[i].bytes[F1_STATUS_PLAYER + 4], i / 3 < 100 ? 1 : 0) << i;
+            }
+        }
+    }
+    {
+        Receiver rx;
+        SendRun run = runOgsend(scenarioArgs(rx, "car-change", {"--game", "forza-horizon"}));
+        ASSERT_EQ(run.status, 0);
+        EXPECT_EQ(stepLines(run),
+                  (std::vector<std::string>{"car 2000", "car 1000", "car 2000", "car 1000"}));
+        ASSERT_TRUE(rx.waitFor(200, 10000));
+        std::vector<Received> got = rx.take();
+        ASSERT_EQ(got.size(), 200u);
+        for (std::size_t i = 0; i < got.size(); ++i)
+            ASSERT_EQ(wordAt(got[i].bytes.data(), 212), i / 50 % 2 == 0 ? 2000u : 1000u) << i;
+    }
+}
+
 TEST(Ogsend, RpmSweepClimbsTo8000AndFallsBackTo1000)
 {
     Receiver rx;
@@ -480,6 +688,32 @@ TEST(Ogsend, BadArgumentsAreRefusedWithStatus2)
         {"--layout earlier --flags 0x10000", "ogsend: bad flags '0x10000'"},
         {"--layout old", "ogsend: bad layout 'old' (current or earlier)"},
         {"--car 5882E6X", "ogsend: car name '5882E6X' is longer than 4 characters"},
+        // What a game cannot carry, whatever the order; and OutGauge's own.
+        {"--game bogus", "ogsend: unknown game 'bogus' (the games: outgauge, f1-23, f1-24, "
+                         "f1-25, forza-sled, forza-dash, forza-motorsport, forza-horizon, dirt, "
+                         "ams2)"},
+        {"--game forza-sled --fuel 0.5", "ogsend: --fuel: forza-sled sends no fuel"},
+        {"--car 3 --game f1-24", "ogsend: --car: f1-24 sends no car names"},
+        {"--game dirt --car 3", "ogsend: --car: dirt sends no car names"},
+        {"--game ams2 --car 3", "ogsend: --car: ams2 sends no car names"},
+        {"--game forza-horizon --flags shift", "ogsend: --flags: forza-horizon sends no lights"},
+        {"--game dirt --flags shift", "ogsend: --flags: dirt sends no lights"},
+        {"--game f1-25 --size 96", "ogsend: --size: f1-25 sends datagrams of the game's own"},
+        {"--id 1 --game ams2", "ogsend: --id: ams2 sends no identifier"},
+        {"--game forza-dash --layout current", "ogsend: --layout: forza-dash has no layouts"},
+        {"--max 9000", "ogsend: --max: outgauge sends no maximum engine speed"},
+        {"--game f1-23 --flags abs", "ogsend: --flags: f1-23 has no light 'abs' (its lights: "
+                                     "shift, pitspeed)"},
+        {"--game ams2 --flags shift", "ogsend: --flags: ams2 has no light 'shift'"},
+        {"--game ams2 --flags 0x08", "ogsend: --flags: ams2 has no light '0x08'"},
+        {"--game f1-24 --rpm 65536", "ogsend: --rpm: f1-24 sends engine speeds of 0 to 65535"},
+        {"--game ams2 --max 65536", "ogsend: --max: ams2 sends engine speeds of 0 to 65535"},
+        {"--game forza-dash --car XRT", "ogsend: --car: forza-dash takes a car ordinal"},
+        {"--car 1000000 --game forza-motorsport",
+         "ogsend: --car: forza-motorsport takes a car ordinal"},
+        {"--car 12345", "ogsend: car name '12345' is longer than 4 characters"},
+        {"--game dirt --scenario car-change",
+         "ogsend: --scenario car-change: dirt sends no car names"},
     };
     for (const auto &c : cases) {
         ShellRun r = shellOgsend(c.args);
@@ -512,8 +746,11 @@ TEST(Ogsend, ListAndHelpDescribeEveryScenarioAndOption)
     EXPECT_EQ(help.status, 0);
     for (const char *opt :
          {"--host", "--port", "--rate", "--size", "--id", "--car", "--flags", "--rpm", "--fuel",
-          "--count", "--hold", "--seconds", "--scenario", "--list", "--help"})
+          "--count", "--hold", "--seconds", "--scenario", "--list", "--help", "--game", "--max"})
         EXPECT_NE(help.out.find(opt), std::string::npos) << opt;
+    for (const char *game : {"outgauge", "f1-23", "f1-24", "f1-25", "forza-sled", "forza-dash",
+                             "forza-motorsport", "forza-horizon", "dirt", "ams2"})
+        EXPECT_NE(help.out.find(game), std::string::npos) << game;
 }
 
 // --flags has a name for each light that a code shows without flashing, and for nothing else;

@@ -1,4 +1,4 @@
-// ogsend's sending: the datagram of a state, paced at the rate, until the steps end or Ctrl+C.
+// ogsend's sending: the datagrams of a state, paced at the rate, until the steps end or Ctrl+C.
 #include "tools/ogsend/ogsend.h"
 #include "tools/ogsend/ogsend_net.h"
 
@@ -70,7 +70,8 @@ void sendFill(std::vector<unsigned char> *data, const std::string &car, const Se
 }
 
 // Plays the steps, paced against one fixed schedule at rate so the average rate holds
-// however long a send takes. Counts the datagrams sent; false when a send failed.
+// however long a send takes. Counts the states sent (an F1 frame of three datagrams is one);
+// false when a send failed.
 bool sendSteps(SendSocket fd, const SendTarget &target, const SendOptions &opt,
                const std::vector<SendStep> &steps, long *sent)
 {
@@ -98,10 +99,21 @@ bool sendSteps(SendSocket fd, const SendTarget &target, const SendOptions &opt,
             float t = n > 1 ? static_cast<float>(i) / static_cast<float>(n - 1) : 1.0f;
             float rpm = step.rpmFrom + (step.rpmTo - step.rpmFrom) * t;
             float fuel = step.fuelFrom + (step.fuelTo - step.fuelFrom) * t;
-            sendFill(&data, step.car, step.lights, rpm, fuel, static_cast<std::int32_t>(opt.id),
-                     opt.earlier);
-            if (!sendDatagram(fd, target, data.data(), data.size()))
-                return false;
+            if (opt.game->format == SEND_OUTGAUGE) {
+                sendFill(&data, step.car, step.lights, rpm, fuel, static_cast<std::int32_t>(opt.id),
+                         opt.earlier);
+                if (!sendDatagram(fd, target, data.data(), data.size()))
+                    return false;
+            } else {
+                const SendState state = {
+                    step.car, step.lights.current & opt.game->lights, rpm, fuel, opt.max,
+                    slot,     static_cast<double>(slot) / opt.rate};
+                for (std::size_t part = 0; part < sendGameParts(*opt.game); ++part) {
+                    sendGameFill(*opt.game, state, part, &data);
+                    if (!sendDatagram(fd, target, data.data(), data.size()))
+                        return false;
+                }
+            }
             ++*sent;
         }
     }
@@ -135,12 +147,13 @@ int sendRun(const SendOptions &opt, const std::vector<SendStep> &steps)
     bool ok = sendSteps(fd, target, opt, steps, &sent);
     sendClose(fd);
     sendNetStop();
+    const std::string what = sendGameWhat(*opt.game, opt.size);
     if (opt.mode == SEND_BURST) {
-        std::printf("ogsend: sent %ld of %ld datagram(s) of %ld bytes to %s:%ld\n", sent, opt.count,
-                    opt.size, opt.host.c_str(), opt.port);
+        std::printf("ogsend: sent %ld of %ld %s to %s:%ld\n", sent, opt.count, what.c_str(),
+                    opt.host.c_str(), opt.port);
         return ok && sent == opt.count ? 0 : 1;
     }
-    std::printf("ogsend: %s; sent %ld datagram(s) of %ld bytes to %s:%ld\n",
-                g_stop ? "stopped" : "done", sent, opt.size, opt.host.c_str(), opt.port);
+    std::printf("ogsend: %s; sent %ld %s to %s:%ld\n", g_stop ? "stopped" : "done", sent,
+                what.c_str(), opt.host.c_str(), opt.port);
     return ok ? 0 : 1;
 }
