@@ -11,6 +11,8 @@ constexpr int F1_FIRST_FORMAT = 2019; // the u16 at 0 that F1 claims
 constexpr int F1_LAST_FORMAT = 2030;
 constexpr int F1_READ_FROM = 2023; // the formats read
 constexpr int F1_READ_TO = 2025;
+// The longest OutGauge datagram known is 109 bytes; F1's packets are far longer but for Event.
+constexpr std::size_t F1_OLD_SAID_ABOVE = 128;
 
 constexpr std::size_t F1_OFF_YEAR = 2;
 constexpr std::size_t F1_OFF_PACKET_ID = 6;
@@ -44,8 +46,10 @@ OgVerdict ogF1Read(const unsigned char *data, std::size_t length, OgF1Packet *ou
     if (format < F1_FIRST_FORMAT || format > F1_LAST_FORMAT)
         return OG_NOT_MINE;
     out->format = format;
+    // An old format is said only of a datagram longer than any OutGauge sender's: a short one
+    // may well be OutGauge whose time field reads like a format.
     if (format < F1_READ_FROM)
-        return OG_DROPPED_OLD_F1;
+        return length > F1_OLD_SAID_ABOVE ? OG_DROPPED_OLD_F1 : OG_DROPPED;
     if (format > F1_READ_TO || length <= F1_HEADER)
         return OG_DROPPED;
     // The same lengths serve other packets in other years: only the id and the length together

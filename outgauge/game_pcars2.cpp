@@ -15,16 +15,18 @@ constexpr std::size_t PCARS2_OFF_MAX_RPM = 42;
 
 constexpr int PCARS2_TELEMETRY = 0;
 
-// The lengths of each packet type over 96 bytes. The sources give each revision's sizes, and
-// disagree on which belongs to which: every one of them is accepted. The 1452-byte vehicle
-// class names come as type 8 or 9, as the sources number them differently.
+// The lengths of each packet type. The sources give each revision's sizes, and disagree on
+// which belongs to which: every one of them is accepted. The 1452-byte vehicle class names come
+// as type 8 or 9, as the sources number them differently. The 24-byte game state (type 4) is the
+// one shorter than OutGauge's datagrams: no OutGauge sender sends 24 bytes, and read as OutGauge
+// its packet counter would name a car of its own between the game's telemetry packets.
 struct Pcars2Size {
     int type;
     std::size_t length;
 };
 const Pcars2Size PCARS2_SIZES[] = {
-    {0, 538},  {0, 555},  {0, 556}, {0, 559},  {1, 308},  {2, 1040}, {2, 1136}, {3, 993},
-    {3, 1059}, {3, 1063}, {7, 784}, {7, 1024}, {7, 1040}, {8, 1164}, {8, 1452}, {9, 1452},
+    {0, 538},  {0, 555}, {0, 556},  {0, 559},  {1, 308},  {2, 1040}, {2, 1136}, {3, 993}, {3, 1059},
+    {3, 1063}, {7, 784}, {7, 1024}, {7, 1040}, {8, 1164}, {8, 1452}, {9, 1452}, {4, 24},
 };
 
 // sCarFlags: the bits read, and the light each one is.

@@ -109,7 +109,7 @@ OgVerdict ogForzaRead(const unsigned char *data, std::size_t length, OgGameValue
 OgVerdict ogDirtRead(const unsigned char *data, std::size_t length, OgGameValues *out);
 
 // Project CARS 2 and Automobilista 2: a packet type at byte 10 with one of that type's lengths
-// over 96 bytes; only the telemetry (type 0) is read.
+// (all over 96 bytes but the 24-byte game state); only the telemetry (type 0) is read.
 OgVerdict ogPcars2Read(const unsigned char *data, std::size_t length, OgGameValues *out);
 
 // One F1 datagram: which of the two read packets it is, and its half of the values.
@@ -123,7 +123,8 @@ struct OgF1Packet {
 
 // F1: a u16 of 2019 to 2030 at 0 and a length other than 92 and 96. Only Car Telemetry and Car
 // Status of formats 2023 to 2025, each at its exact length, with the player's index in range,
-// are taken; the rest is dropped (formats before 2023 as OG_DROPPED_OLD_F1).
+// are taken; the rest is dropped (a datagram of a format before 2023 that is longer than 128
+// bytes as OG_DROPPED_OLD_F1).
 OgVerdict ogF1Read(const unsigned char *data, std::size_t length, OgF1Packet *out);
 
 // The value a game sends, or NaN when it is NaN or infinite.

@@ -216,3 +216,43 @@ TEST_F(EndToEnd, CurrentSendersDriveTheirCarsSections)
     EXPECT_TRUE(waitReport(2)); // the limiter inverted; the Shift key is no shift light
     expectCleanCtrlC();
 }
+
+// The other games on the one port, as ogsend plays them: each one's car name, its lights, and
+// the shift light of a game without one of its own by shiftAt (90 unless the car says so).
+TEST_F(EndToEnd, OtherGamesLightTheLedsAsTheySendThem)
+{
+    // LED 1: the shift light; LED 2: on while the pit limiter is off.
+    startWithDevice("[default]\nLED1=1\nLED2=-3\n[2352]\nshiftAt=95\n");
+    struct Row {
+        std::vector<std::string> args;
+        const char *car;
+        int leds;
+    };
+    const Row rows[] = {
+        {{"--game", "f1-25", "--flags", "shift"}, "Car: F125", 3},
+        {{"--game", "f1-24", "--flags", "shift,pitspeed"}, "Car: F124", 1},
+        // 7300 rpm of 8000: above 90 %, below the car's own 95 %.
+        {{"--game", "forza-horizon", "--car", "2352", "--rpm", "7300", "--max", "8000"},
+         "Car: 2352",
+         2},
+        {{"--game", "forza-dash", "--car", "1000", "--rpm", "7300", "--max", "8000"},
+         "Car: 1000",
+         3},
+        {{"--game", "forza-sled", "--car", "777", "--rpm", "7100", "--max", "8000"}, "Car: 777", 2},
+        {{"--game", "dirt", "--rpm", "7000", "--max", "7500"}, "Car: DIRT", 3},
+        {{"--game", "ams2", "--flags", "pitspeed", "--rpm", "7500", "--max", "8000"},
+         "Car: AMS2",
+         1},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.car);
+        while (nextReport(0) != -1) {
+        }
+        std::vector<std::string> args = row.args;
+        args.insert(args.end(), {"--count", "20", "--rate", "100"});
+        send(args);
+        EXPECT_TRUE(waitLine(row.car));
+        EXPECT_TRUE(waitReport(row.leds));
+    }
+    expectCleanCtrlC();
+}
