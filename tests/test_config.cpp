@@ -8,6 +8,7 @@
 #include <cstring>
 #include <filesystem>
 #include <string>
+#include <utility>
 
 namespace fs = std::filesystem;
 
@@ -30,7 +31,7 @@ protected:
 
     CarProfile resolve(const char *car)
     {
-        CarProfile p = {{11, 22, 33, 44}, 55.0f}; // every field must be overwritten
+        CarProfile p = {{11, 22, 33, 44}, 55.0f, 66}; // every field must be overwritten
         ProfileFile file;
         profileLoad(path.c_str(), &file);
         configResolveProfile(file, car, &p, nullptr);
@@ -152,6 +153,22 @@ TEST_F(Config, ThresholdsOfZeroEmptyOrTextAreZero)
     EXPECT_FLOAT_EQ(resolve("QUOT").lowFuel, 0.25f);
     EXPECT_FLOAT_EQ(resolve("MORE").lowFuel, 0.5f);
     EXPECT_FLOAT_EQ(resolve("NONE").lowFuel, 0.3f);
+}
+
+// shiftAt as the codes: the car's own, else (absent or -75) [default]'s, else 90.
+TEST_F(Config, ShiftAtFromTheCarElseDefaultElseNinety)
+{
+    write("[default]\nshiftAt=80\n[OWN]\nshiftAt=95\n[MARK]\nshiftAt=-75\n[ZERO]\nshiftAt=0\n"
+          "[NEG]\nshiftAt=-5\n");
+    const std::pair<const char *, int> cars[] = {
+        {"OWN", 95}, {"MARK", 80}, {"ZERO", 0}, {"NEG", -5}, {"2352", 80}};
+    for (const auto &car : cars)
+        EXPECT_EQ(resolve(car.first).shiftAt, car.second) << car.first;
+    write("[MARK]\nshiftAt=-75\n");
+    EXPECT_EQ(resolve("MARK").shiftAt, 90);
+    EXPECT_EQ(resolve("2352").shiftAt, 90);
+    write("[default]\nshiftAt=-75\n");
+    EXPECT_EQ(resolve("2352").shiftAt, -75); // final, as the codes from [default]
 }
 
 TEST_F(Config, ValuesFromDefaultAreFinal)

@@ -140,6 +140,26 @@ TEST(Led, CurrentSendersAsTheyWriteTheirDatagrams)
     }
 }
 
+// A game without a shift light of its own: codes 1 and 12 light while rpm * 100 > shiftAt * max
+// (the datagram tables of test_games.cpp try the maximum); with one, its light alone.
+TEST(Led, ShiftAtLightsAboveItsShareOfTheMaximum)
+{
+    const struct {
+        float rpm;
+        std::int32_t shiftAt;
+        bool own, on;
+    } cases[] = {{7200, 90, false, false},  {7201, 90, false, true}, {8000, 100, false, false},
+                 {12001, 150, false, true}, {81, 1, false, true},    {9000, 0, false, false},
+                 {9000, -5, false, false},  {9000, 90, true, false}};
+    for (const auto &c : cases) {
+        const CarProfile profile = {{ShiftLight, ShiftLightFlash, Off, Off}, 0.1f, c.shiftAt};
+        const std::uint32_t tick = 0;
+        const LedStates s = ledEvaluate(profile, kFlash, testPacket("", 0, c.rpm, 1),
+                                        ledTicksAt(&tick), {"", 8000, c.own});
+        EXPECT_TRUE(s.led1 == c.on && s.led2 == c.on) << c.rpm << " at " << c.shiftAt;
+    }
+}
+
 TEST(Led, OffAlwaysOnAndLowFuel)
 {
     EXPECT_FALSE(holds(Off, testPacket("", 0xFFFF, 1e9f, 0)));

@@ -7,6 +7,7 @@ import queue
 import re
 import signal
 import socket
+import struct
 import subprocess
 import sys
 import tempfile
@@ -146,6 +147,45 @@ def expect_start(program, startup, port, device_id, udp_ok):
     return time.monotonic() - program.started
 
 
+def f1_datagrams():
+    """F1 25 in UDP format 2025, built from the game's published layout: the 29-byte header
+    (packetFormat, gameYear, major, minor, packetVersion, packetId, sessionUID, sessionTime,
+    frameIdentifier, overallFrameIdentifier, playerCarIndex 0, secondaryPlayerCarIndex 255),
+    then 22 records of Car Telemetry (60 bytes: speed, throttle, steer, brake, clutch, gear,
+    engineRPM, drs, revLightsPercent, revLightsBitValue, ...) and 3 trailing bytes, or of Car
+    Status (55 bytes: tractionControl, antiLockBrakes, fuelMix, frontBrakeBias,
+    pitLimiterStatus, fuelInTank, fuelCapacity, fuelRemainingLaps, maxRPM, idleRPM, ...)."""
+    def header(packet_id):
+        return struct.pack("<HBBBBBQfIIBB", 2025, 25, 1, 0, 1, packet_id, 7, 1.5, 90, 90, 0, 255)
+    car = struct.pack("<HfffBbHBBH", 250, 1.0, 0.0, 0.0, 0, 7, 11000, 0, 90, 0x7FFF)
+    telemetry = header(6) + car.ljust(60, b"\0") + bytes(60 * 21) + bytes([255, 255, 0])
+    car = struct.pack("<BBBBBfffHHB", 0, 0, 1, 50, 0, 30.0, 110.0, 12.5, 12500, 4000, 8)
+    status = header(7) + car.ljust(55, b"\0") + bytes(55 * 21)
+    assert (len(telemetry), len(status)) == (1352, 1239)
+    return [telemetry, status]
+
+
+def forza_horizon_datagram(ordinal):
+    """A 324-byte Forza Horizon datagram: IsRaceOn (s32 at 0), EngineMaxRpm, EngineIdleRpm and
+    CurrentEngineRpm (f32 at 8, 12, 16), CarOrdinal (s32 at 212), Fuel (f32 at 288)."""
+    data = bytearray(324)
+    struct.pack_into("<i", data, 0, 1)
+    struct.pack_into("<fff", data, 8, 8000.0, 900.0, 5200.0)
+    struct.pack_into("<i", data, 212, ordinal)
+    struct.pack_into("<f", data, 288, 0.5)
+    return bytes(data)
+
+
+def expect_car(program, port, datagrams, car):
+    """Sends the datagrams to the program a few times and expects it to name the car."""
+    with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as sender:
+        for _ in range(3):
+            for datagram in datagrams:
+                sender.sendto(datagram, ("127.0.0.1", port))
+            time.sleep(0.05)
+    program.expect("Car: " + car)
+
+
 def port_is_held(port):
     with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as probe:
         try:
@@ -156,7 +196,7 @@ def port_is_held(port):
 
 
 def case_start_then_ctrl_c(emulator, exe, startup, workdir):
-    """Normal start without the device, then Ctrl+C."""
+    """Normal start without the device, F1 and Forza datagrams, then Ctrl+C."""
     port = free_udp_port()
     write_config(workdir, port, "0xCA04")
     program = Program(emulator, exe, workdir)
@@ -167,6 +207,10 @@ def case_start_then_ctrl_c(emulator, exe, startup, workdir):
         # Without the device the receiver stays open.
         if not port_is_held(port):
             raise Failure("the receiver's port is free after a start-up without the device")
+
+        # Other games' datagrams on the same port are told apart: each names its car once.
+        expect_car(program, port, f1_datagrams(), "F125")
+        expect_car(program, port, [forza_horizon_datagram(2352)], "2352")
 
         # Wine turns SIGINT into the console's Ctrl+C event.
         program.proc.send_signal(signal.SIGINT)

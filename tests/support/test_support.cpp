@@ -160,6 +160,31 @@ OutGaugePacket testPacket(const char *car, unsigned flags, float rpm, float fuel
     return p;
 }
 
+void testPutFields(std::vector<unsigned char> *bytes, std::initializer_list<TestField> fields)
+{
+    for (const TestField &f : fields) {
+        std::uint32_t bits = 0;
+        std::size_t size = 4;
+        if (f.type == TEST_F32) {
+            const float value = static_cast<float>(f.value);
+            std::memcpy(&bits, &value, sizeof bits);
+        } else {
+            bits = static_cast<std::uint32_t>(static_cast<std::int64_t>(f.value));
+            size = f.type == TEST_U8 ? 1 : f.type == TEST_U16 ? 2 : 4;
+        }
+        EXPECT_LE(f.offset + size, bytes->size()) << "field at " << f.offset;
+        for (std::size_t i = 0; i < size && f.offset + i < bytes->size(); ++i)
+            (*bytes)[f.offset + i] = static_cast<unsigned char>(bits >> (8 * i));
+    }
+}
+
+std::vector<unsigned char> testDatagram(std::size_t length, std::initializer_list<TestField> fields)
+{
+    std::vector<unsigned char> bytes(length, 0);
+    testPutFields(&bytes, fields);
+    return bytes;
+}
+
 std::vector<unsigned char> testDatagramFile(const std::string &name)
 {
     std::istringstream text(testReadFile(std::string(LUMIVANE_TEST_DATA "/") + name));

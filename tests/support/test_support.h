@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -78,6 +79,22 @@ int testFreeUdpPort();
 
 // A record of zeros with the given fields.
 OutGaugePacket testPacket(const char *car, unsigned flags, float rpm, float fuel);
+
+// One field of a datagram built byte by byte from a format's published table: its offset, its
+// little-endian type and its value.
+enum TestFieldType { TEST_U8, TEST_U16, TEST_S32, TEST_F32 };
+struct TestField {
+    std::size_t offset;
+    TestFieldType type;
+    double value;
+};
+
+// Writes fields over bytes, in order.
+void testPutFields(std::vector<unsigned char> *bytes, std::initializer_list<TestField> fields);
+
+// A datagram of length zero bytes with fields written over them.
+std::vector<unsigned char> testDatagram(std::size_t length,
+                                        std::initializer_list<TestField> fields);
 
 // The bytes of a datagram kept as hex text in tests/data: pairs of hex digits, each line's
 // text after '#' a comment.
