@@ -165,7 +165,11 @@ def main():
         lambda d: check_heading(checker, ["--car", "5882e6", "car.cfg"],
                                 os.path.join(data, "check_car.cfg"), "car.cfg",
                                 "car.cfg, car 5882e6: [5882E6] (line 17)", d),
+        lambda d: check_heading(checker, ["--car", "12345", "car.cfg"],
+                                os.path.join(data, "check_car.cfg"), "car.cfg",
+                                "car.cfg, car 12345: no section of its own", d),
         lambda d: check_refused(checker, ["--car", "XRT2R"], "longer than 4 characters", d),
+        lambda d: check_refused(checker, ["--car", "1234567"], "longer than 4 characters", d),
     ]
     failures = 0
     for step in steps:

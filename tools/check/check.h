@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "outgauge/games.h"
 #include "rules/config.h"
 #include "rules/profile.h"
 
@@ -12,7 +13,8 @@
 enum CheckSectionKind {
     CHECK_CONFIG,  // [config]
     CHECK_DEFAULT, // [default]
-    CHECK_CAR,     // a car code of at most 4 characters, or a mod car's 6 hex digits
+    CHECK_CAR,     // a car code of at most 4 characters, a mod car's 6 hex digits, or a
+                   // Forza car's number of up to 6 digits
     CHECK_NO_CAR,  // a name that no car code can match
 };
 
@@ -69,6 +71,13 @@ void checkRelease(CheckFile *file);
 
 // Fills file->findings, ordered by line.
 void checkFindings(CheckFile *file);
+
+// Whether a car can be named name: checkKindOf's CHECK_CAR.
+bool checkIsCarName(const char *name);
+
+// The game whose cars are named car (OG_GAME_COUNT: an OutGauge car), ignoring case as the
+// program does when it looks up the car's section.
+OgGame checkGameOf(const std::string &car);
 
 // The first section named name (ignoring case) that the program reads, or NULL.
 const CheckSection *checkSectionNamed(const CheckFile &file, const char *name);

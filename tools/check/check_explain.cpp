@@ -395,7 +395,7 @@ void checkExplain(const CheckFile &file)
                       static_cast<unsigned long>(s.firstLine));
         else if (s.kind == CHECK_NO_CAR)
             outPrintf("%s (line %lu): never used, car codes have at most 4 characters (6 "
-                      "hex digits for a mod car's SkinID)\n",
+                      "hex digits for a mod car's SkinID, up to 6 digits for a Forza car)\n",
                       name.c_str(), line);
         else if (s.kind == CHECK_CAR) {
             outPrintf("%s (line %lu):\n", name.c_str(), line);

@@ -476,7 +476,7 @@ void checkFindings(CheckFile *file)
             const char *near = checkNearest(section.name, named, 2);
             checkAdd(file, section.line, "long-section",
                      name + " never matches a car: car codes have at most 4 characters (6 hex " +
-                         "digits for a mod car's SkinID)" +
+                         "digits for a mod car's SkinID, up to 6 digits for a Forza car)" +
                          (near != nullptr ? " (did you mean [" + std::string(near) + "]?)" : ""));
             continue;
         }
