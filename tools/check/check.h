@@ -124,6 +124,12 @@ static_assert(ledRowsMatchActions(CHECK_WORDS),
 const LedActionInfo &checkAction(LedAction code);
 std::int32_t checkValue(LedAction code);
 
+// Whether game lights codes 1 and 12 by shiftAt, sending no shift light of its own.
+bool checkUsesShiftAt(OgGame game);
+
+// The games that do, for messages: "Forza, DiRT and Project CARS 2 / Automobilista 2".
+std::string checkShiftAtGames();
+
 // LED led (1 or 2) of profile p in words, as the explanation gives it: "always on", "off",
 // the words of one code's condition (checkConditionWords) or of its absence
 // (checkNotWords), or the primary's followed by ", or " or ", inverted while " and the

@@ -361,6 +361,24 @@ std::vector<std::int32_t> checkFlashTimes(const CarProfile &p, const GlobalSetti
 
 } // namespace
 
+bool checkUsesShiftAt(OgGame game)
+{
+    return game != OG_GAME_COUNT && !OG_GAMES[game].ownShiftLight;
+}
+
+std::string checkShiftAtGames()
+{
+    std::vector<const char *> names;
+    for (const OgGameInfo &info : OG_GAMES) {
+        if (checkUsesShiftAt(info.game))
+            names.push_back(info.name);
+    }
+    std::string text;
+    for (std::size_t i = 0; i < names.size(); ++i)
+        text += std::string(i == 0 ? "" : i + 1 == names.size() ? " and " : ", ") + names[i];
+    return text;
+}
+
 std::string checkLedWords(const CarProfile &p, int led, const GlobalSettings &g)
 {
     return checkLedText(p.codes[carCodeKey(led, false)], p.codes[carCodeKey(led, true)], g,

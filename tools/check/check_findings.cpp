@@ -214,6 +214,47 @@ void checkCodeValue(CheckFile *file, const CheckSection &section, const CheckKey
                      checkUnlessSecondary(*file, section, carKey));
 }
 
+void checkShiftAtValue(CheckFile *file, const CheckSection &section, const CheckKey &key)
+{
+    const bool car = section.kind == CHECK_CAR;
+    const OgGame game = car ? checkGameOf(section.name) : OG_GAME_COUNT;
+    const std::string where = "[" + checkShow(section.name) + "]";
+    if (key.value.empty()) {
+        checkAdd(file, key.line, "empty-value",
+                 key.name + " is empty: " +
+                     (car ? std::string("[default]'s shiftAt is used")
+                          : "the default " + std::to_string(LED_SHIFT_AT_DEFAULT) + " is used"));
+        return;
+    }
+    IniIntRead read;
+    std::int32_t value = iniParseIntRead(key.value.data(), key.value.size(), &read);
+    checkIntSyntax(file, key, read, value);
+    if (car && value == CONFIG_ABSENT_CODE)
+        return; // the marker for "from [default]"
+    if (car && !checkUsesShiftAt(game)) {
+        checkAdd(file, key.line, "shift-at",
+                 key.name + " in " + where + " does nothing: " +
+                     (game == OG_GAME_COUNT ? std::string("OutGauge")
+                                            : std::string(OG_GAMES[game].name)) +
+                     " sends a shift light of its own (shiftAt is for " + checkShiftAtGames() +
+                     ")");
+        return;
+    }
+    const std::string shown = key.name + "=" + std::to_string(value);
+    const std::string cars =
+        "in " + (car ? where : checkShiftAtGames() + " cars without a shiftAt of their own");
+    if (value <= 0)
+        checkAdd(file, key.line, "shift-at",
+                 shown + ": the shift light (codes 1 and 12) never lights " + cars +
+                     (value == CONFIG_ABSENT_CODE
+                          ? " (-75 means \"from [default]\" only in a car section)"
+                          : ""));
+    else if (value > 100)
+        checkAdd(file, key.line, "shift-at",
+                 shown + " is above 100: the shift light (codes 1 and 12) lights " + cars +
+                     " only above the engine's maximum speed (shiftAt is a percentage of it)");
+}
+
 void checkLowFuelValue(CheckFile *file, const CheckSection &section, const CheckKey &key)
 {
     // The program reads at most 127 characters of it, and converts them with strtod.
@@ -296,6 +337,8 @@ void checkKeys(CheckFile *file, const CheckSection &section)
             checkConfigValue(file, key, CONFIG_KEYS[index]);
         else if (index == CAR_LOWFUEL)
             checkLowFuelValue(file, section, key);
+        else if (index == CAR_SHIFT_AT)
+            checkShiftAtValue(file, section, key);
         else
             checkCodeValue(file, section, key, CAR_KEYS[index]);
     }
