@@ -124,21 +124,52 @@ static_assert(ledRowsMatchActions(CHECK_WORDS),
 const LedActionInfo &checkAction(LedAction code);
 std::int32_t checkValue(LedAction code);
 
+// Where a game may leave out the fuel level, in the checker's words (NULL: it always sends
+// it), one row for each game of OG_GAMES; a game whose row there has no fuel sends none.
+struct CheckGameFuel {
+    OgGame game;
+    const char *gap;
+};
+
+inline constexpr CheckGameFuel CHECK_GAME_FUEL[] = {
+    {OG_GAME_FORZA, "not in its Sled format"},
+    {OG_GAME_DIRT, "the games are not known to fill it"},
+    {OG_GAME_PCARS2, nullptr},
+    {OG_GAME_F1, nullptr},
+};
+
+constexpr bool checkGameFuelComplete()
+{
+    for (int i = 0; i < OG_GAME_COUNT; ++i) {
+        if (CHECK_GAME_FUEL[i].game != i)
+            return false;
+    }
+    return sizeof CHECK_GAME_FUEL / sizeof CHECK_GAME_FUEL[0] == OG_GAME_COUNT;
+}
+static_assert(checkGameFuelComplete(), "CHECK_GAME_FUEL has one row per game, in OgGame order");
+
 // Whether game lights codes 1 and 12 by shiftAt, sending no shift light of its own.
 bool checkUsesShiftAt(OgGame game);
 
 // The games that do, for messages: "Forza, DiRT and Project CARS 2 / Automobilista 2".
 std::string checkShiftAtGames();
 
-// LED led (1 or 2) of profile p in words, as the explanation gives it: "always on", "off",
-// the words of one code's condition (checkConditionWords) or of its absence
-// (checkNotWords), or the primary's followed by ", or " or ", inverted while " and the
-// secondary's condition.
-std::string checkLedWords(const CarProfile &p, int led, const GlobalSettings &g);
+// Why game never gives the condition of code, "Forza sends no left turn signal light"; empty
+// when it can (and for an OutGauge car, and a code that tests no light or fuel).
+std::string checkNotSentWords(LedAction code, OgGame game);
 
-// The condition of |code| in words, and the words for "on while it does not hold".
-std::string checkConditionWords(LedAction code, const GlobalSettings &g, float lowFuel);
-std::string checkNotWords(LedAction code, const GlobalSettings &g, float lowFuel);
+// LED led (1 or 2) of profile p, in a car of game (OG_GAME_COUNT: OutGauge), in words, as the
+// explanation gives it: "always on", "off", the words of one code's condition
+// (checkConditionWords) or of its absence (checkNotWords), or the primary's followed by ", or "
+// or ", inverted while " and the secondary's condition.
+std::string checkLedWords(const CarProfile &p, int led, const GlobalSettings &g, OgGame game);
+
+// The condition of |code| in a car of game with profile p (its lowFuel and shiftAt) in words,
+// and the words for "on while it does not hold".
+std::string checkConditionWords(LedAction code, const GlobalSettings &g, const CarProfile &p,
+                                OgGame game);
+std::string checkNotWords(LedAction code, const GlobalSettings &g, const CarProfile &p,
+                          OgGame game);
 
 // The profile that car gets as the program resolves it (NULL: a car without a section of its
 // own), with the carKeyBit of each value that came from [default].

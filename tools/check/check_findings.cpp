@@ -157,10 +157,12 @@ void checkConfigValue(CheckFile *file, const CheckKey &key, const ConfigKey &set
 std::string checkUnlessSecondary(const CheckFile &file, const CheckSection &section,
                                  const CarKeyInfo &key)
 {
+    const bool car = section.kind == CHECK_CAR;
     CarProfile p;
     unsigned from = 0;
-    checkResolve(file, section.kind == CHECK_CAR ? section.name.c_str() : nullptr, &p, &from);
-    const std::string words = checkLedWords(p, key.led, file.settings);
+    checkResolve(file, car ? section.name.c_str() : nullptr, &p, &from);
+    const std::string words =
+        checkLedWords(p, key.led, file.settings, car ? checkGameOf(section.name) : OG_GAME_COUNT);
     if (words == "always on")
         return "";
     const CarKey secondary = carCodeKey(key.led, true);
@@ -207,11 +209,29 @@ void checkCodeValue(CheckFile *file, const CheckSection &section, const CheckKey
     }
     const LedFlash flash = action.flash;
     if (primary && code < 0 && flash != LED_FLASH_NONE &&
-        configFlashTimes(file->settings).ms[flash] < 0)
+        configFlashTimes(file->settings).ms[flash] < 0) {
         checkAdd(file, key.line, "always-on",
                  shown + " with a negative " + configFlashKey(flash) + ": code " +
                      std::to_string(value) + " never lights, so inverted it is always on" +
                      checkUnlessSecondary(*file, section, carKey));
+        return;
+    }
+    const std::string absent =
+        checkNotSentWords(code, car ? checkGameOf(section.name) : OG_GAME_COUNT);
+    if (absent.empty())
+        return;
+    const std::string where = "[" + checkShow(section.name) + "]";
+    const std::string number = "code " + std::to_string(value);
+    const std::string effect = !primary   ? "it adds nothing to " + led
+                               : code < 0 ? "inverted " + number + " is always on" +
+                                                checkUnlessSecondary(*file, section, carKey)
+                                          : number + " never lights";
+    // Six digits also name a mod car, whose datagrams are OutGauge's.
+    const std::string unless = ogCarNameIsSkinId(section.name.c_str())
+                                   ? " (unless " + where + " is a mod car's SkinID)"
+                                   : "";
+    checkAdd(file, key.line, "not-sent",
+             shown + " in " + where + ": " + absent + ", so " + effect + unless);
 }
 
 void checkShiftAtValue(CheckFile *file, const CheckSection &section, const CheckKey &key)
