@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
-"""Runs lumivane-check as a user would: the table of findings, one explanation and one --car
-table compared whole, and the exit statuses. For the Windows build, through the emulator."""
+"""Runs lumivane-check as a user would: the table of findings, one explanation and two --car
+tables (an OutGauge car's and a Forza car's) compared whole, and the exit statuses. For the
+Windows build, through the emulator."""
 
 import argparse
 import os
@@ -162,10 +163,17 @@ def main():
         lambda d: check_whole(checker, ["--car", "xrt", "car.cfg"],
                               os.path.join(data, "check_car.cfg"), "car.cfg",
                               os.path.join(data, "check_car.out"), 1, d),
+        lambda d: check_whole(checker, ["--car", "2352", "car.cfg"],
+                              os.path.join(data, "check_car.cfg"), "car.cfg",
+                              os.path.join(data, "check_car_forza.out"), 1, d),
         lambda d: check_heading(checker, ["--car", "5882e6", "car.cfg"],
                                 os.path.join(data, "check_car.cfg"), "car.cfg",
-                                "car.cfg, car 5882e6: [5882E6] (line 17)", d),
+                                "car.cfg, car 5882e6: [5882E6] (line 18)", d),
+        lambda d: check_heading(checker, ["--car", "12345", "car.cfg"],
+                                os.path.join(data, "check_car.cfg"), "car.cfg",
+                                "car.cfg, car 12345 (Forza): no section of its own", d),
         lambda d: check_refused(checker, ["--car", "XRT2R"], "longer than 4 characters", d),
+        lambda d: check_refused(checker, ["--car", "1234567"], "longer than 4 characters", d),
     ]
     failures = 0
     for step in steps:

@@ -4,6 +4,7 @@
 #include "rules/ini.h"
 #include "base/out.h"
 
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -17,14 +18,15 @@ CheckSectionKind checkKindOf(const std::string &name)
         return CHECK_CONFIG;
     if (iniNameEquals(name.data(), name.size(), "default"))
         return CHECK_DEFAULT;
-    return ogCarNameFits(name.c_str()) ? CHECK_CAR : CHECK_NO_CAR;
+    return checkIsCarName(name.c_str()) ? CHECK_CAR : CHECK_NO_CAR;
 }
 
 const char g_usage[] =
     "usage: lumivane-check [FILE...]             check FILE (default: lumivane.cfg in the\n"
     "                                            current folder) and explain it\n"
     "       lumivane-check --car CODE [FILE...]  the profile that car CODE gets (a mod car:\n"
-    "                                            its SkinID), and a table of its LEDs\n"
+    "                                            its SkinID; a Forza car: its number), and\n"
+    "                                            a table of its LEDs\n"
     "       lumivane-check --help\n"
     "Reads the file as lumivane reads it, says what each LED shows in each car, and reports\n"
     "where the file says something other than what it probably means, one finding a line:\n"
@@ -70,6 +72,19 @@ int checkOne(const std::string &shown, const std::string &path, const char *car)
 }
 
 } // namespace
+
+bool checkIsCarName(const char *name)
+{
+    return ogCarNameFits(name) || checkGameOf(name) != OG_GAME_COUNT;
+}
+
+OgGame checkGameOf(const std::string &car)
+{
+    std::string upper = car;
+    for (char &c : upper)
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return ogGameOfCar(upper.c_str());
+}
 
 bool checkLoad(const std::string &shown, const std::string &path, CheckFile *file,
                std::string *error)
@@ -134,10 +149,11 @@ int checkMain(int argc, char **argv)
             if (arg == "--car" && i + 1 >= argc)
                 return checkUsageError("option '--car' needs a car code");
             car = arg == "--car" ? argv[++i] : argv[i] + 6;
-            if (!ogCarNameFits(car))
+            if (!checkIsCarName(car))
                 return checkUsageError("car code '" + std::string(car) +
                                        "' is longer than 4 characters; car codes never are "
-                                       "(but for a mod car's SkinID, 6 hex digits)");
+                                       "(but for a mod car's SkinID, 6 hex digits, and a Forza "
+                                       "car's number, up to 6 digits)");
             continue;
         }
         if (arg.size() > 1 && arg[0] == '-')

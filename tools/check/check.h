@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "outgauge/games.h"
 #include "rules/config.h"
 #include "rules/profile.h"
 
@@ -12,7 +13,8 @@
 enum CheckSectionKind {
     CHECK_CONFIG,  // [config]
     CHECK_DEFAULT, // [default]
-    CHECK_CAR,     // a car code of at most 4 characters, or a mod car's 6 hex digits
+    CHECK_CAR,     // a car code of at most 4 characters, a mod car's 6 hex digits, or a
+                   // Forza car's number of up to 6 digits
     CHECK_NO_CAR,  // a name that no car code can match
 };
 
@@ -70,6 +72,13 @@ void checkRelease(CheckFile *file);
 // Fills file->findings, ordered by line.
 void checkFindings(CheckFile *file);
 
+// Whether a car can be named name: checkKindOf's CHECK_CAR.
+bool checkIsCarName(const char *name);
+
+// The game whose cars are named car (OG_GAME_COUNT: an OutGauge car), ignoring case as the
+// program does when it looks up the car's section.
+OgGame checkGameOf(const std::string &car);
+
 // The first section named name (ignoring case) that the program reads, or NULL.
 const CheckSection *checkSectionNamed(const CheckFile &file, const char *name);
 
@@ -115,15 +124,52 @@ static_assert(ledRowsMatchActions(CHECK_WORDS),
 const LedActionInfo &checkAction(LedAction code);
 std::int32_t checkValue(LedAction code);
 
-// LED led (1 or 2) of profile p in words, as the explanation gives it: "always on", "off",
-// the words of one code's condition (checkConditionWords) or of its absence
-// (checkNotWords), or the primary's followed by ", or " or ", inverted while " and the
-// secondary's condition.
-std::string checkLedWords(const CarProfile &p, int led, const GlobalSettings &g);
+// Where a game may leave out the fuel level, in the checker's words (NULL: it always sends
+// it), one row for each game of OG_GAMES; a game whose row there has no fuel sends none.
+struct CheckGameFuel {
+    OgGame game;
+    const char *gap;
+};
 
-// The condition of |code| in words, and the words for "on while it does not hold".
-std::string checkConditionWords(LedAction code, const GlobalSettings &g, float lowFuel);
-std::string checkNotWords(LedAction code, const GlobalSettings &g, float lowFuel);
+inline constexpr CheckGameFuel CHECK_GAME_FUEL[] = {
+    {OG_GAME_FORZA, "not in its Sled format"},
+    {OG_GAME_DIRT, "the games are not known to fill it"},
+    {OG_GAME_PCARS2, nullptr},
+    {OG_GAME_F1, nullptr},
+};
+
+constexpr bool checkGameFuelComplete()
+{
+    for (int i = 0; i < OG_GAME_COUNT; ++i) {
+        if (CHECK_GAME_FUEL[i].game != i)
+            return false;
+    }
+    return sizeof CHECK_GAME_FUEL / sizeof CHECK_GAME_FUEL[0] == OG_GAME_COUNT;
+}
+static_assert(checkGameFuelComplete(), "CHECK_GAME_FUEL has one row per game, in OgGame order");
+
+// Whether game lights codes 1 and 12 by shiftAt, sending no shift light of its own.
+bool checkUsesShiftAt(OgGame game);
+
+// The games that do, for messages: "Forza, DiRT and Project CARS 2 / Automobilista 2".
+std::string checkShiftAtGames();
+
+// Why game never gives the condition of code, "Forza sends no left turn signal light"; empty
+// when it can (and for an OutGauge car, and a code that tests no light or fuel).
+std::string checkNotSentWords(LedAction code, OgGame game);
+
+// LED led (1 or 2) of profile p, in a car of game (OG_GAME_COUNT: OutGauge), in words, as the
+// explanation gives it: "always on", "off", the words of one code's condition
+// (checkConditionWords) or of its absence (checkNotWords), or the primary's followed by ", or "
+// or ", inverted while " and the secondary's condition.
+std::string checkLedWords(const CarProfile &p, int led, const GlobalSettings &g, OgGame game);
+
+// The condition of |code| in a car of game with profile p (its lowFuel and shiftAt) in words,
+// and the words for "on while it does not hold".
+std::string checkConditionWords(LedAction code, const GlobalSettings &g, const CarProfile &p,
+                                OgGame game);
+std::string checkNotWords(LedAction code, const GlobalSettings &g, const CarProfile &p,
+                          OgGame game);
 
 // The profile that car gets as the program resolves it (NULL: a car without a section of its
 // own), with the carKeyBit of each value that came from [default].

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <limits>
 
 namespace {
 
@@ -42,16 +43,23 @@ std::string checkPercent(float fraction)
     return checkNumber(static_cast<double>(fraction) * 100.0) + " %";
 }
 
-CheckCondition checkLowFuel(float threshold)
+CheckCondition checkLowFuel(float threshold, OgGame game)
 {
     // The simulator sends fuel as a fraction from 0 to 1 and the test is "below".
     const std::string words = CHECK_WORDS[LowFuel].words;
     if (!(threshold > 0.0f))
         return {CHECK_NEVER, words + " (never: lowFuel is " + checkNumber(threshold) + ")"};
+    // A game that leaves the fuel out sends none to be below the threshold.
+    const char *gap = game != OG_GAME_COUNT ? CHECK_GAME_FUEL[game].gap : nullptr;
+    const std::string where = gap != nullptr ? std::string(", where ") + OG_GAMES[game].name +
+                                                   " sends the fuel level: " + gap
+                                             : "";
     if (threshold > 1.0f)
-        return {CHECK_ALWAYS,
-                words + " (below " + checkPercent(threshold) + " of the tank: always)"};
-    return {CHECK_SOMETIMES, words + " (below " + checkPercent(threshold) + " of the tank)"};
+        return {gap != nullptr ? CHECK_SOMETIMES : CHECK_ALWAYS,
+                words + " (below " + checkPercent(threshold) + " of the tank: always" + where +
+                    ")"};
+    return {CHECK_SOMETIMES,
+            words + " (below " + checkPercent(threshold) + " of the tank" + where + ")"};
 }
 
 CheckCondition checkFlashing(const CheckCondition &base, const GlobalSettings &g, LedFlash flash)
@@ -68,8 +76,41 @@ CheckCondition checkFlashing(const CheckCondition &base, const GlobalSettings &g
     return {CHECK_SOMETIMES, base.text + ", flashing (" + ms + " on, " + ms + " off)"};
 }
 
+// Whether a code with meaning a shows the shift light, which a game may light by shiftAt.
+bool checkIsShift(const LedActionInfo &a)
+{
+    return a.test == LED_TEST_LIGHT && ledOwnLight(a) == OG_DL_SHIFT;
+}
+
+// Whether any code of profile p shows the shift light.
+bool checkUsesShift(const CarProfile &p)
+{
+    bool shift = false;
+    for (LedAction code : p.codes)
+        shift = shift || checkIsShift(checkAction(code));
+    return shift;
+}
+
+// The condition of a light in a car of game: by shiftAt, or as the datagrams give it.
+CheckCondition checkLight(const LedActionInfo &a, const CarProfile &p, OgGame game)
+{
+    const std::string words = checkWords(a);
+    if (game == OG_GAME_COUNT) {
+        // A light that today's senders do not have: only the earlier layout sends it.
+        return {CHECK_SOMETIMES, words + (a.light == 0 ? CHECK_EARLIER_ONLY : "")};
+    }
+    if (checkIsShift(a) && checkUsesShiftAt(game)) {
+        if (p.shiftAt <= 0)
+            return {CHECK_NEVER, words + " (never: shiftAt is " + std::to_string(p.shiftAt) + ")"};
+        return {CHECK_SOMETIMES,
+                words + " (engine speed above " + std::to_string(p.shiftAt) + " % of its maximum)"};
+    }
+    return {CHECK_SOMETIMES, words};
+}
+
 // The condition of |code|, as the LED logic decides it, in the checker's words.
-CheckCondition checkCondition(LedAction code, const GlobalSettings &g, float lowFuel)
+CheckCondition checkCondition(LedAction code, const GlobalSettings &g, const CarProfile &p,
+                              OgGame game)
 {
     std::int32_t value = 0;
     const LedActionInfo &a = ledActionInfo(code, &value);
@@ -84,13 +125,15 @@ CheckCondition checkCondition(LedAction code, const GlobalSettings &g, float low
     case LED_TEST_RPM:
         return {CHECK_SOMETIMES, std::string(words) + " above " + std::to_string(value) + " rpm"};
     case LED_TEST_FUEL:
-        base = checkLowFuel(lowFuel);
+        base = checkLowFuel(p.lowFuel, game);
         break;
     default:
-        // A light that today's senders do not have: only the earlier layout sends it.
-        base = {CHECK_SOMETIMES, std::string(words) + (a.light == 0 ? CHECK_EARLIER_ONLY : "")};
+        base = checkLight(a, p, game);
         break;
     }
+    const std::string absent = checkNotSentWords(code, game);
+    if (!absent.empty())
+        base = {CHECK_NEVER, std::string(words) + " (never: " + absent + ")"};
     return a.flash == LED_FLASH_NONE ? base : checkFlashing(base, g, a.flash);
 }
 
@@ -139,11 +182,11 @@ bool checkCan(CheckTruth truth, int v)
 // One LED in words: what the program's combination of its primary and secondary code gives
 // for every truth of their conditions that can occur.
 std::string checkLedText(LedAction primary, LedAction secondary, const GlobalSettings &g,
-                         float lowFuel)
+                         const CarProfile &profile, OgGame game)
 {
-    const CheckCondition p = checkCondition(primary, g, lowFuel);
-    const CheckCondition s =
-        secondary == 0 ? CheckCondition{CHECK_NEVER, ""} : checkCondition(secondary, g, lowFuel);
+    const CheckCondition p = checkCondition(primary, g, profile, game);
+    const CheckCondition s = secondary == 0 ? CheckCondition{CHECK_NEVER, ""}
+                                            : checkCondition(secondary, g, profile, game);
     const CheckCombination c = checkCombine(primary, secondary);
     // One condition twice (one clock read per datagram keeps flashing in step too).
     const bool same = checkValue(primary) == checkValue(secondary);
@@ -172,19 +215,29 @@ std::string checkLedText(LedAction primary, LedAction secondary, const GlobalSet
            (c.led[0][1] && c.led[1][1] ? ", or " : ", inverted while ") + s.text;
 }
 
-// "LED 1: ..." with notes on undefined codes and on values from [default].
+// "LED 1: ..." with notes on undefined codes, on codes whose light the game does not send and
+// on values from [default].
 void checkPrintLed(int n, const CarProfile &p, unsigned from, bool showFrom,
-                   const GlobalSettings &g)
+                   const GlobalSettings &g, OgGame game)
 {
     const CarKey keys[2] = {carCodeKey(n, false), carCodeKey(n, true)};
     const LedAction primary = p.codes[keys[0]];
     const LedAction secondary = p.codes[keys[1]];
     std::string notes;
+    bool shift = false;
     for (CarKey key : keys) {
+        const std::string code =
+            std::string(CAR_KEYS[key].name) + "=" + std::to_string(p.codes[key]);
+        const std::string absent = checkNotSentWords(p.codes[key], game);
         if (ledActionUndefined(p.codes[key]))
-            notes += (notes.empty() ? "" : "; ") + std::string(CAR_KEYS[key].name) + "=" +
-                     std::to_string(p.codes[key]) + " is undefined";
+            notes += (notes.empty() ? "" : "; ") + code + " is undefined";
+        else if (!absent.empty())
+            notes += (notes.empty() ? "" : "; ") + code + ": " + absent;
+        shift = shift || checkIsShift(checkAction(p.codes[key]));
     }
+    if (shift && checkUsesShiftAt(game) && p.shiftAt <= 0)
+        notes += (notes.empty() ? "" : "; ") + std::string("shiftAt=") + std::to_string(p.shiftAt) +
+                 ": the shift light never lights";
     std::string fromDefault;
     for (CarKey key : keys) {
         if (showFrom && (from & carKeyBit(key)) != 0 && (key == keys[0] || p.codes[key] != 0))
@@ -194,18 +247,21 @@ void checkPrintLed(int n, const CarProfile &p, unsigned from, bool showFrom,
         (checkAction(primary).test == LED_TEST_FUEL ||
          (secondary != 0 && checkAction(secondary).test == LED_TEST_FUEL)))
         fromDefault += (fromDefault.empty() ? "" : ", ") + std::string("lowFuel");
+    if (showFrom && (from & carKeyBit(CAR_SHIFT_AT)) != 0 && shift && checkUsesShiftAt(game))
+        fromDefault += (fromDefault.empty() ? "" : ", ") + std::string("shiftAt");
     if (!fromDefault.empty())
         notes += (notes.empty() ? "" : "; ") + fromDefault + " from [default]";
-    outPrintf("  LED %d: %s%s\n", n, checkLedText(primary, secondary, g, p.lowFuel).c_str(),
+    outPrintf("  LED %d: %s%s\n", n, checkLedText(primary, secondary, g, p, game).c_str(),
               notes.empty() ? "" : (" (" + notes + ")").c_str());
 }
 
-void checkPrintProfile(const CheckFile &file, const char *car, bool showFrom, CarProfile *out)
+void checkPrintProfile(const CheckFile &file, const char *car, bool showFrom, OgGame game,
+                       CarProfile *out)
 {
     unsigned from = 0;
     checkResolve(file, car, out, &from);
-    checkPrintLed(1, *out, from, showFrom, file.settings);
-    checkPrintLed(2, *out, from, showFrom, file.settings);
+    checkPrintLed(1, *out, from, showFrom, file.settings, game);
+    checkPrintLed(2, *out, from, showFrom, file.settings, game);
 }
 
 std::string checkFlashTimeText(std::int32_t time)
@@ -284,14 +340,13 @@ struct CheckSituation {
 };
 
 // The engine speeds around a threshold that a datagram can carry: the largest float at
-// most value, and the next one above it (value + 1 wherever floats are that fine).
-void checkAround(std::int32_t value, float *at, float *above)
+// most limit, and the next one above it (limit + 1 wherever floats are that fine).
+void checkAround(double limit, float *at, float *above)
 {
-    const double limit = value;
-    *at = static_cast<float>(value);
+    *at = static_cast<float>(limit);
     if (static_cast<double>(*at) > limit)
         *at = std::nextafter(*at, -INFINITY);
-    *above = static_cast<float>(static_cast<double>(value) + 1.0);
+    *above = static_cast<float>(limit + 1.0);
     if (static_cast<double>(*above) <= limit)
         *above = std::nextafter(*at, INFINITY);
 }
@@ -304,20 +359,33 @@ std::string checkRpm(float rpm)
     return text;
 }
 
-std::vector<CheckSituation> checkSituations(const CarProfile &p)
+// The maximum engine speed in the table's datagrams of a game that lights the shift light by
+// shiftAt: a round figure, as each car has its own.
+constexpr float CHECK_TABLE_MAX_RPM = 8000.0f;
+
+std::vector<CheckSituation> checkSituations(const CarProfile &p, OgGame game)
 {
-    const float full = 1.0f;
+    const bool outGauge = game == OG_GAME_COUNT;
+    const bool byShiftAt = !outGauge && checkUsesShiftAt(game);
+    const float none = std::numeric_limits<float>::quiet_NaN();
+    // A full tank, or no fuel level at all from a game that sends none.
+    const float full = outGauge || OG_GAMES[game].fuel ? 1.0f : none;
     std::vector<CheckSituation> rows = {{"nothing on", false, 0, 0.0f, full}};
     // One row for each light that a code shows alone, as today's senders send it (its own
-    // bit is the lowest); a light they do not have, as the earlier layout sends it.
+    // bit is the lowest); a light they do not have, as the earlier layout sends it. A game
+    // has a row for each light it sends, but for a shift light that shiftAt makes.
     for (const LedActionInfo &a : LED_ACTIONS) {
         if (a.test != LED_TEST_LIGHT || a.flash != LED_FLASH_NONE)
             continue;
-        if (a.light != 0)
+        if (!outGauge) {
+            if ((a.light & OG_GAMES[game].lights) != 0 && !(byShiftAt && checkIsShift(a)))
+                rows.push_back({checkWords(a), false, ledOwnLight(a), 0.0f, full});
+        } else if (a.light != 0) {
             rows.push_back({checkWords(a), false, ledOwnLight(a), 0.0f, full});
-        else
+        } else {
             rows.push_back(
                 {std::string(checkWords(a)) + " (earlier layout)", true, a.flag, 0.0f, full});
+        }
     }
     std::vector<std::int32_t> rpms;
     bool lowFuel = false;
@@ -328,13 +396,25 @@ std::vector<CheckSituation> checkSituations(const CarProfile &p)
     }
     std::sort(rpms.begin(), rpms.end());
     rpms.erase(std::unique(rpms.begin(), rpms.end()), rpms.end());
+    std::vector<CheckSituation> speeds;
     for (std::int32_t rpm : rpms) {
         float at = 0.0f, above = 0.0f;
         checkAround(rpm, &at, &above);
-        rows.push_back({checkRpm(at), false, 0, at, full});
-        rows.push_back({checkRpm(above), false, 0, above, full});
+        speeds.push_back({checkRpm(at), false, 0, at, full});
+        speeds.push_back({checkRpm(above), false, 0, above, full});
     }
-    if (lowFuel) {
+    if (byShiftAt && checkUsesShift(p) && p.shiftAt > 0) {
+        float at = 0.0f, above = 0.0f;
+        checkAround(static_cast<double>(p.shiftAt) * CHECK_TABLE_MAX_RPM / 100.0, &at, &above);
+        speeds.push_back(
+            {checkRpm(at) + " (" + std::to_string(p.shiftAt) + " %)", false, 0, at, full});
+        speeds.push_back({checkRpm(above), false, 0, above, full});
+    }
+    std::stable_sort(
+        speeds.begin(), speeds.end(),
+        [](const CheckSituation &a, const CheckSituation &b) { return a.rpm < b.rpm; });
+    rows.insert(rows.end(), speeds.begin(), speeds.end());
+    if (lowFuel && !std::isnan(full)) {
         if (p.lowFuel > 0.0f && p.lowFuel <= 1.0f) {
             rows.push_back({"fuel " + checkPercent(p.lowFuel), false, 0, 0.0f, p.lowFuel});
             rows.push_back({"fuel just under " + checkPercent(p.lowFuel), false, 0, 0.0f,
@@ -342,6 +422,8 @@ std::vector<CheckSituation> checkSituations(const CarProfile &p)
         } else {
             rows.push_back({"fuel 0 % (empty tank)", false, 0, 0.0f, 0.0f});
         }
+        if (!outGauge && CHECK_GAME_FUEL[game].gap != nullptr)
+            rows.push_back({"no fuel level sent", false, 0, 0.0f, none});
     }
     return rows;
 }
@@ -359,22 +441,91 @@ std::vector<std::int32_t> checkFlashTimes(const CarProfile &p, const GlobalSetti
     return times;
 }
 
+// The datagram of a situation as the car's game gives it to the LED logic: OutGauge's in
+// either layout, or a game's in the current layout with the lights it has, and beside it the
+// maximum engine speed and whether the shift light is the game's own.
+void checkSituationDatagram(const CheckSituation &row, const char *car, OgGame game,
+                            OutGaugePacket *packet, OgExtra *extra)
+{
+    std::memset(packet, 0, sizeof *packet);
+    ogPacketSetCarName(packet, car);
+    *extra = OG_EXTRA_OUTGAUGE;
+    if (game == OG_GAME_COUNT && row.earlier)
+        ogPacketSetFlags(packet, static_cast<std::uint16_t>(row.lights));
+    else if (game == OG_GAME_COUNT)
+        ogPacketSetLights(packet, OG_DL_SHARED, row.lights);
+    else {
+        const OgGameInfo &info = OG_GAMES[game];
+        ogPacketSetLights(packet, info.lights, row.lights & info.lights);
+        std::snprintf(extra->car, sizeof extra->car, "%s", car);
+        extra->maxRpm = CHECK_TABLE_MAX_RPM;
+        extra->ownShiftLight = info.ownShiftLight;
+    }
+    ogPacketSetRpm(packet, row.rpm);
+    ogPacketSetFuel(packet, row.fuel);
+}
+
+// The game that names its cars so, "Forza", for the headings; empty for an OutGauge car.
+std::string checkGameLabel(const std::string &car)
+{
+    const OgGame game = checkGameOf(car);
+    if (game == OG_GAME_COUNT)
+        return "";
+    return std::string(OG_GAMES[game].name) +
+           (ogCarNameIsSkinId(car.c_str()) ? " (or a mod car's SkinID)" : "");
+}
+
 } // namespace
 
-std::string checkLedWords(const CarProfile &p, int led, const GlobalSettings &g)
+bool checkUsesShiftAt(OgGame game)
 {
-    return checkLedText(p.codes[carCodeKey(led, false)], p.codes[carCodeKey(led, true)], g,
-                        p.lowFuel);
+    return game != OG_GAME_COUNT && !OG_GAMES[game].ownShiftLight;
 }
 
-std::string checkConditionWords(LedAction code, const GlobalSettings &g, float lowFuel)
+std::string checkShiftAtGames()
 {
-    return checkCondition(code, g, lowFuel).text;
+    std::vector<const char *> names;
+    for (const OgGameInfo &info : OG_GAMES) {
+        if (checkUsesShiftAt(info.game))
+            names.push_back(info.name);
+    }
+    std::string text;
+    for (std::size_t i = 0; i < names.size(); ++i)
+        text += std::string(i == 0 ? "" : i + 1 == names.size() ? " and " : ", ") + names[i];
+    return text;
 }
 
-std::string checkNotWords(LedAction code, const GlobalSettings &g, float lowFuel)
+std::string checkNotSentWords(LedAction code, OgGame game)
 {
-    return checkNot(code, checkCondition(code, g, lowFuel));
+    const LedActionInfo &a = checkAction(code);
+    if (game == OG_GAME_COUNT)
+        return "";
+    const std::string name = OG_GAMES[game].name;
+    if (a.test == LED_TEST_FUEL && !OG_GAMES[game].fuel)
+        return name + " sends no fuel level";
+    if (a.test != LED_TEST_LIGHT || (checkIsShift(a) && checkUsesShiftAt(game)) ||
+        (a.light & OG_GAMES[game].lights) != 0)
+        return "";
+    const std::string words = checkWords(a);
+    const bool light = words.size() >= 5 && words.compare(words.size() - 5, 5, "light") == 0;
+    return name + " sends no " + words + (light ? "" : " light");
+}
+
+std::string checkLedWords(const CarProfile &p, int led, const GlobalSettings &g, OgGame game)
+{
+    return checkLedText(p.codes[carCodeKey(led, false)], p.codes[carCodeKey(led, true)], g, p,
+                        game);
+}
+
+std::string checkConditionWords(LedAction code, const GlobalSettings &g, const CarProfile &p,
+                                OgGame game)
+{
+    return checkCondition(code, g, p, game).text;
+}
+
+std::string checkNotWords(LedAction code, const GlobalSettings &g, const CarProfile &p, OgGame game)
+{
+    return checkNot(code, checkCondition(code, g, p, game));
 }
 
 void checkExplain(const CheckFile &file)
@@ -384,7 +535,16 @@ void checkExplain(const CheckFile &file)
     CarProfile profile;
     checkPrintHeading(file, "default", "for every car without a section of its own",
                       "so a car without a section of its own gets");
-    checkPrintProfile(file, nullptr, false, &profile);
+    checkPrintProfile(file, nullptr, false, OG_GAME_COUNT, &profile);
+    // The games that send no shift light of their own light it by [default]'s shiftAt.
+    int byShiftAt = 0;
+    while (byShiftAt < OG_GAME_COUNT && !checkUsesShiftAt(static_cast<OgGame>(byShiftAt)))
+        ++byShiftAt;
+    if (checkUsesShift(profile) && byShiftAt < OG_GAME_COUNT)
+        outPrintf(
+            "  in %s: %s\n", checkShiftAtGames().c_str(),
+            checkConditionWords(ShiftLight, file.settings, profile, static_cast<OgGame>(byShiftAt))
+                .c_str());
     for (const CheckSection &s : file.sections) {
         const std::string name = "[" + checkShow(s.name) + "]";
         const unsigned long line = static_cast<unsigned long>(s.line);
@@ -395,11 +555,13 @@ void checkExplain(const CheckFile &file)
                       static_cast<unsigned long>(s.firstLine));
         else if (s.kind == CHECK_NO_CAR)
             outPrintf("%s (line %lu): never used, car codes have at most 4 characters (6 "
-                      "hex digits for a mod car's SkinID)\n",
+                      "hex digits for a mod car's SkinID, up to 6 digits for a Forza car)\n",
                       name.c_str(), line);
         else if (s.kind == CHECK_CAR) {
-            outPrintf("%s (line %lu):\n", name.c_str(), line);
-            checkPrintProfile(file, s.name.c_str(), true, &profile);
+            const std::string game = checkGameLabel(s.name);
+            outPrintf("%s (line %lu)%s%s:\n", name.c_str(), line, game.empty() ? "" : ", for ",
+                      game.c_str());
+            checkPrintProfile(file, s.name.c_str(), true, checkGameOf(s.name), &profile);
         }
     }
 }
@@ -407,37 +569,38 @@ void checkExplain(const CheckFile &file)
 void checkExplainCar(const CheckFile &file, const char *car)
 {
     const CheckSection *own = checkSectionNamed(file, car);
+    const OgGame game = checkGameOf(car);
+    std::string shown = car;
+    if (game != OG_GAME_COUNT)
+        shown += " (" + checkGameLabel(car) + ")";
     if (own != nullptr)
         outPrintf("%s, car %s: [%s] (line %lu), and [default] for what it leaves out\n",
-                  file.shown.c_str(), car, checkShow(own->name).c_str(),
+                  file.shown.c_str(), shown.c_str(), checkShow(own->name).c_str(),
                   static_cast<unsigned long>(own->line));
     else if (checkSectionNamed(file, "default") != nullptr)
-        outPrintf("%s, car %s: no section of its own, so [default]\n", file.shown.c_str(), car);
+        outPrintf("%s, car %s: no section of its own, so [default]\n", file.shown.c_str(),
+                  shown.c_str());
     else
-        outPrintf("%s, car %s: no section of its own and no [default]\n", file.shown.c_str(), car);
+        outPrintf("%s, car %s: no section of its own and no [default]\n", file.shown.c_str(),
+                  shown.c_str());
     CarProfile profile;
-    checkPrintProfile(file, car, own != nullptr, &profile);
+    checkPrintProfile(file, car, own != nullptr, game, &profile);
 
     // The program's own evaluation on a datagram of each situation, at a tick of every
     // on/off combination of the flash phases in use; a state that changes is flashing.
     const LedFlashTimes flashTimes = configFlashTimes(file.settings);
     const std::vector<std::uint32_t> ticks =
         checkFlashTicks(checkFlashTimes(profile, file.settings));
-    const std::vector<CheckSituation> rows = checkSituations(profile);
+    const std::vector<CheckSituation> rows = checkSituations(profile, game);
     std::vector<std::string> states[2];
     for (const CheckSituation &row : rows) {
         OutGaugePacket packet;
-        std::memset(&packet, 0, sizeof packet);
-        ogPacketSetCarName(&packet, car);
-        if (row.earlier)
-            ogPacketSetFlags(&packet, static_cast<std::uint16_t>(row.lights));
-        else
-            ogPacketSetLights(&packet, OG_DL_SHARED, row.lights);
-        ogPacketSetRpm(&packet, row.rpm);
-        ogPacketSetFuel(&packet, row.fuel);
+        OgExtra extra;
+        checkSituationDatagram(row, car, game, &packet, &extra);
         int on[2] = {0, 0};
         for (std::uint32_t tick : ticks) {
-            const LedStates leds = ledEvaluate(profile, flashTimes, packet, ledTicksAt(&tick));
+            const LedStates leds =
+                ledEvaluate(profile, flashTimes, packet, ledTicksAt(&tick), extra);
             on[0] += leds.led1 ? 1 : 0;
             on[1] += leds.led2 ? 1 : 0;
         }
@@ -447,11 +610,19 @@ void checkExplainCar(const CheckFile &file, const char *car)
         }
     }
 
+    // A game's table has its lights only, and the shift light by shiftAt of some maximum.
+    if (game != OG_GAME_COUNT && checkUsesShiftAt(game) && checkUsesShift(profile) &&
+        profile.shiftAt > 0)
+        outPrintf("\n  as %s sends it, from an engine whose maximum speed is %.0f rpm:\n",
+                  OG_GAMES[game].name, static_cast<double>(CHECK_TABLE_MAX_RPM));
+    else if (game != OG_GAME_COUNT)
+        outPrintf("\n  as %s sends it:\n", OG_GAMES[game].name);
     std::size_t width = std::strlen("situation");
     for (const CheckSituation &row : rows)
         width = std::max(width, row.label.size());
     const int w = static_cast<int>(width);
-    outPrintf("\n  %-*s  %-8s  %s\n", w, "situation", "LED 1", "LED 2");
+    outPrintf("%s  %-*s  %-8s  %s\n", game != OG_GAME_COUNT ? "" : "\n", w, "situation", "LED 1",
+              "LED 2");
     for (std::size_t i = 0; i < rows.size(); ++i)
         outPrintf("  %-*s  %-8s  %s\n", w, rows[i].label.c_str(), states[0][i].c_str(),
                   states[1][i].c_str());

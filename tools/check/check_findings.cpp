@@ -157,10 +157,12 @@ void checkConfigValue(CheckFile *file, const CheckKey &key, const ConfigKey &set
 std::string checkUnlessSecondary(const CheckFile &file, const CheckSection &section,
                                  const CarKeyInfo &key)
 {
+    const bool car = section.kind == CHECK_CAR;
     CarProfile p;
     unsigned from = 0;
-    checkResolve(file, section.kind == CHECK_CAR ? section.name.c_str() : nullptr, &p, &from);
-    const std::string words = checkLedWords(p, key.led, file.settings);
+    checkResolve(file, car ? section.name.c_str() : nullptr, &p, &from);
+    const std::string words =
+        checkLedWords(p, key.led, file.settings, car ? checkGameOf(section.name) : OG_GAME_COUNT);
     if (words == "always on")
         return "";
     const CarKey secondary = carCodeKey(key.led, true);
@@ -207,11 +209,70 @@ void checkCodeValue(CheckFile *file, const CheckSection &section, const CheckKey
     }
     const LedFlash flash = action.flash;
     if (primary && code < 0 && flash != LED_FLASH_NONE &&
-        configFlashTimes(file->settings).ms[flash] < 0)
+        configFlashTimes(file->settings).ms[flash] < 0) {
         checkAdd(file, key.line, "always-on",
                  shown + " with a negative " + configFlashKey(flash) + ": code " +
                      std::to_string(value) + " never lights, so inverted it is always on" +
                      checkUnlessSecondary(*file, section, carKey));
+        return;
+    }
+    const std::string absent =
+        checkNotSentWords(code, car ? checkGameOf(section.name) : OG_GAME_COUNT);
+    if (absent.empty())
+        return;
+    const std::string where = "[" + checkShow(section.name) + "]";
+    const std::string number = "code " + std::to_string(value);
+    const std::string effect = !primary   ? "it adds nothing to " + led
+                               : code < 0 ? "inverted " + number + " is always on" +
+                                                checkUnlessSecondary(*file, section, carKey)
+                                          : number + " never lights";
+    // Six digits also name a mod car, whose datagrams are OutGauge's.
+    const std::string unless = ogCarNameIsSkinId(section.name.c_str())
+                                   ? " (unless " + where + " is a mod car's SkinID)"
+                                   : "";
+    checkAdd(file, key.line, "not-sent",
+             shown + " in " + where + ": " + absent + ", so " + effect + unless);
+}
+
+void checkShiftAtValue(CheckFile *file, const CheckSection &section, const CheckKey &key)
+{
+    const bool car = section.kind == CHECK_CAR;
+    const OgGame game = car ? checkGameOf(section.name) : OG_GAME_COUNT;
+    const std::string where = "[" + checkShow(section.name) + "]";
+    if (key.value.empty()) {
+        checkAdd(file, key.line, "empty-value",
+                 key.name + " is empty: " +
+                     (car ? std::string("[default]'s shiftAt is used")
+                          : "the default " + std::to_string(LED_SHIFT_AT_DEFAULT) + " is used"));
+        return;
+    }
+    IniIntRead read;
+    std::int32_t value = iniParseIntRead(key.value.data(), key.value.size(), &read);
+    checkIntSyntax(file, key, read, value);
+    if (car && value == CONFIG_ABSENT_CODE)
+        return; // the marker for "from [default]"
+    if (car && !checkUsesShiftAt(game)) {
+        checkAdd(file, key.line, "shift-at",
+                 key.name + " in " + where + " does nothing: " +
+                     (game == OG_GAME_COUNT ? std::string("OutGauge")
+                                            : std::string(OG_GAMES[game].name)) +
+                     " sends a shift light of its own (shiftAt is for " + checkShiftAtGames() +
+                     ")");
+        return;
+    }
+    const std::string shown = key.name + "=" + std::to_string(value);
+    const std::string cars =
+        "in " + (car ? where : checkShiftAtGames() + " cars without a shiftAt of their own");
+    if (value <= 0)
+        checkAdd(file, key.line, "shift-at",
+                 shown + ": the shift light (codes 1 and 12) never lights " + cars +
+                     (value == CONFIG_ABSENT_CODE
+                          ? " (-75 means \"from [default]\" only in a car section)"
+                          : ""));
+    else if (value > 100)
+        checkAdd(file, key.line, "shift-at",
+                 shown + " is above 100: the shift light (codes 1 and 12) lights " + cars +
+                     " only above the engine's maximum speed (shiftAt is a percentage of it)");
 }
 
 void checkLowFuelValue(CheckFile *file, const CheckSection &section, const CheckKey &key)
@@ -296,6 +357,8 @@ void checkKeys(CheckFile *file, const CheckSection &section)
             checkConfigValue(file, key, CONFIG_KEYS[index]);
         else if (index == CAR_LOWFUEL)
             checkLowFuelValue(file, section, key);
+        else if (index == CAR_SHIFT_AT)
+            checkShiftAtValue(file, section, key);
         else
             checkCodeValue(file, section, key, CAR_KEYS[index]);
     }
@@ -476,7 +539,7 @@ void checkFindings(CheckFile *file)
             const char *near = checkNearest(section.name, named, 2);
             checkAdd(file, section.line, "long-section",
                      name + " never matches a car: car codes have at most 4 characters (6 hex " +
-                         "digits for a mod car's SkinID)" +
+                         "digits for a mod car's SkinID, up to 6 digits for a Forza car)" +
                          (near != nullptr ? " (did you mean [" + std::string(near) + "]?)" : ""));
             continue;
         }
