@@ -3,6 +3,7 @@
 
 #include "outgauge/bytes.h"
 
+#include <cmath>
 #include <cstring>
 #include <limits>
 
@@ -23,9 +24,13 @@ float dirtField(const unsigned char *data, std::size_t index)
     return bytesF32(data, 4 * index);
 }
 
+// A speed beyond a float's range is no engine's: NaN, as any value that is not a number.
 float dirtRpm(float radPerSecond)
 {
-    return static_cast<float>(static_cast<double>(radPerSecond) * DIRT_RPM_PER_RAD_S);
+    const double rpm = static_cast<double>(radPerSecond) * DIRT_RPM_PER_RAD_S;
+    if (!(std::fabs(rpm) <= std::numeric_limits<float>::max()))
+        return std::numeric_limits<float>::quiet_NaN();
+    return static_cast<float>(rpm);
 }
 
 } // namespace
@@ -39,8 +44,8 @@ OgVerdict ogDirtRead(const unsigned char *data, std::size_t length, OgGameValues
     out->maxRpm = dirtRpm(dirtField(data, DIRT_FIELD_MAX_RPM));
     // A capacity of 0 (or worse) says that the game does not fill these fields.
     const float capacity = dirtField(data, DIRT_FIELD_CAPACITY);
-    out->fuel = capacity > 0.0f ? dirtField(data, DIRT_FIELD_FUEL) / capacity
-                                : std::numeric_limits<float>::quiet_NaN();
+    out->fuel = ogCapacityKnown(capacity) ? dirtField(data, DIRT_FIELD_FUEL) / capacity
+                                          : std::numeric_limits<float>::quiet_NaN();
     out->lightsOn = 0;
     out->game = OG_GAME_DIRT;
     return OG_TAKEN;

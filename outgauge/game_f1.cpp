@@ -77,8 +77,8 @@ OgVerdict ogF1Read(const unsigned char *data, std::size_t length, OgF1Packet *ou
     const unsigned char *car = data + F1_HEADER + F1_STATUS_RECORD * player;
     out->status.pitLimiter = car[F1_STATUS_PIT_LIMITER] == 1;
     const float capacity = bytesF32(car, F1_STATUS_CAPACITY);
-    out->status.fuel = capacity > 0.0f ? bytesF32(car, F1_STATUS_FUEL) / capacity
-                                       : std::numeric_limits<float>::quiet_NaN();
+    out->status.fuel = ogCapacityKnown(capacity) ? bytesF32(car, F1_STATUS_FUEL) / capacity
+                                                 : std::numeric_limits<float>::quiet_NaN();
     out->status.maxRpm = bytesU16(car, F1_STATUS_MAX_RPM);
     return OG_TAKEN;
 }

@@ -109,6 +109,11 @@ float ogFinite(float value)
     return std::isfinite(value) ? value : std::numeric_limits<float>::quiet_NaN();
 }
 
+bool ogCapacityKnown(float capacity)
+{
+    return capacity > 0.0f && std::isfinite(capacity);
+}
+
 OgGames ogGamesInitial()
 {
     OgGames games;

@@ -7,9 +7,9 @@
 
 #include "outgauge/packet.h"
 
-// The largest datagram any of them sends is 1460 bytes (F1's Session History); a receive buffer
-// of this size takes each one whole. Longer ones are still told apart: by their first bytes and
-// by a length over this size.
+// The largest datagram of them is 1464 bytes (F1 22's Motion; 1460 in the formats read); a
+// receive buffer of this size takes each one whole. Longer ones are still told apart: by their
+// first bytes and by a length over this size.
 constexpr std::size_t OG_RECEIVE_SIZE = 2048;
 
 // The games, in the order a datagram is tried against them (after none of them, OutGauge).
@@ -129,3 +129,7 @@ OgVerdict ogF1Read(const unsigned char *data, std::size_t length, OgF1Packet *ou
 
 // The value a game sends, or NaN when it is NaN or infinite.
 float ogFinite(float value);
+
+// Whether a tank's capacity can divide the fuel in it into a share: finite and above 0. A game
+// that does not fill its fuel fields leaves them 0.
+bool ogCapacityKnown(float capacity);

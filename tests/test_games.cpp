@@ -128,7 +128,8 @@ void run(const std::vector<Row> &rows)
         EXPECT_EQ(ogRecognize(&games, row.datagram.data(), length, &packet, &extra), row.verdict);
         if (row.verdict != OG_TAKEN) {
             EXPECT_EQ(std::memcmp(before.bytes, packet.bytes, OG_PACKET_SIZE), 0);
-            EXPECT_TRUE(!std::strcmp(was.car, extra.car) && was.maxRpm == extra.maxRpm &&
+            EXPECT_TRUE(!std::strcmp(was.car, extra.car) &&
+                        !std::memcmp(&was.maxRpm, &extra.maxRpm, sizeof extra.maxRpm) &&
                         was.ownShiftLight == extra.ownShiftLight);
             continue;
         }
@@ -177,7 +178,8 @@ TEST(Games, F1ReadsThePlayersCarTelemetryAndStatusOfFormats2023To2025)
         {"format 2030", f1Status(2030, 30, 0, 1, 1, 100, 9000), OG_DROPPED},
         {"2022", testDatagram(1347, {{0, U16, 2022}, {5, U8, 6}}), OG_DROPPED_OLD_F1},
         {"2022 at 1352", f1Telemetry(2022, 22, 0, 9000, 0), OG_DROPPED_OLD_F1},
-        {"2019 Event", f1(2019, 0, 3, 45), OG_DROPPED_OLD_F1},
+        // An old format is told only of a datagram longer than OutGauge's.
+        {"2019 Event", f1(2019, 0, 3, 45), OG_DROPPED},
         // Of OutGauge's lengths nothing is F1's: its time field may read 2019 to 2030.
         taken("92", f1(2025, 25, 6, 92, 0, {{16, F32, 3000}}), "", 3000, 0, kNan, {10, 13, 101}),
         taken("96", f1(2019, 25, 7, 96), "", 0, 0, kNan, {10, 13}),
@@ -186,6 +188,8 @@ TEST(Games, F1ReadsThePlayersCarTelemetryAndStatusOfFormats2023To2025)
         taken("capacity 0", f1Status(2025, 25, 9, 0, 0, 0, 65535), "F125", 4000, kNan, 65535,
               {101}),
         taken("infinite fuel", f1Status(2025, 25, 9, 0, kInf, 100, 1), "F125", 4000, kNan, 1,
+              {101}),
+        taken("infinite capacity", f1Status(2025, 25, 9, 0, 5, kInf, 1), "F125", 4000, kNan, 1,
               {101}),
     });
 }
@@ -223,6 +227,7 @@ TEST(Games, DirtEngineInRadiansPerSecond)
         taken("shiftAt 90", dirt(6400 * kRadS, mini, 3, 40), "DIRT", 6400, 0.075, 7000,
               {1, 10, 12, 13, 101}),
         taken("capacity 0", dirt(0, 0, 0, 0), "DIRT", 0, kNan, 0),
+        taken("infinite capacity", dirt(0, 0, 5, kInf), "DIRT", 0, kNan, 0),
         taken("negative fuel", dirt(kNan, kInf, -5, 40), "DIRT"),
         taken("beyond a float", dirt(3e38, 3e38, kNan, 40), "DIRT"),
         taken("265: OutGauge", testDatagram(265, {{16, F32, 2000}, {28, F32, 0.5}}), "", 2000, 0.5,
@@ -251,6 +256,8 @@ TEST(Games, ProjectCars2TelemetryAndItsFlags)
         {"class names", pcars2(1452, 9), OG_DROPPED},
         taken("type 0 at 308: OutGauge", pcars2(308, 0), "", 0, 0, kNan, {10, 13}),
         taken("type 1 at 538: OutGauge", pcars2(538, 1), "", 0, 0, kNan, {10, 13}),
-        taken("game state: OutGauge", testDatagram(24, {{10, U8, 4}}), "", 0, 0, kNan, {10, 13}),
+        {"game state", testDatagram(24, {{10, U8, 4}}), OG_DROPPED},
+        taken("24 bytes of type 3: OutGauge", testDatagram(24, {{10, U8, 3}}), "", 0, 0, kNan,
+              {10, 13}),
     });
 }
