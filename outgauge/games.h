@@ -15,21 +15,29 @@ constexpr std::size_t OG_RECEIVE_SIZE = 2048;
 // The games, in the order a datagram is tried against them (after none of them, OutGauge).
 enum OgGame { OG_GAME_FORZA, OG_GAME_DIRT, OG_GAME_PCARS2, OG_GAME_F1, OG_GAME_COUNT };
 
+// How a game sends the fuel level.
+enum OgFuel {
+    OG_FUEL_SENT,        // in every datagram read
+    OG_FUEL_NOT_IN_SLED, // Forza: in the Dash and Horizon formats, not in Sled
+    OG_FUEL_UNFILLED,    // in every datagram, but the games are not known to fill it (then 0)
+};
+
 // What a game's datagrams carry, for the decoders and for whoever explains a configuration.
 struct OgGameInfo {
     OgGame game;
     const char *name;     // as the manual names it
     std::uint32_t lights; // the lights it sends (OG_DL_* bits of the current layout)
     bool ownShiftLight;   // it sends a shift light of its own (else: shiftAt)
-    bool fuel;            // it sends the fuel (Forza: Dash and Horizon, not Sled)
+    OgFuel fuel;          // how it sends the fuel level
 };
 
 inline constexpr OgGameInfo OG_GAMES[OG_GAME_COUNT] = {
-    {OG_GAME_FORZA, "Forza", 0, false, true},
-    {OG_GAME_DIRT, "DiRT", 0, false, true},
+    {OG_GAME_FORZA, "Forza", 0, false, OG_FUEL_NOT_IN_SLED},
+    {OG_GAME_DIRT, "DiRT", 0, false, OG_FUEL_UNFILLED},
     {OG_GAME_PCARS2, "Project CARS 2 / Automobilista 2",
-     OG_DL_FULLBEAM | OG_DL_OILWARN | OG_DL_PITSPEED | OG_DL_ABS | OG_DL_HANDBRAKE, false, true},
-    {OG_GAME_F1, "F1", OG_DL_SHIFT | OG_DL_PITSPEED, true, true},
+     OG_DL_FULLBEAM | OG_DL_OILWARN | OG_DL_PITSPEED | OG_DL_ABS | OG_DL_HANDBRAKE, false,
+     OG_FUEL_SENT},
+    {OG_GAME_F1, "F1", OG_DL_SHIFT | OG_DL_PITSPEED, true, OG_FUEL_SENT},
 };
 
 constexpr bool ogGamesInOrder()

@@ -124,29 +124,15 @@ static_assert(ledRowsMatchActions(CHECK_WORDS),
 const LedActionInfo &checkAction(LedAction code);
 std::int32_t checkValue(LedAction code);
 
-// Where a game may leave out the fuel level, in the checker's words (NULL: it always sends
-// it), one row for each game of OG_GAMES; a game whose row there has no fuel sends none.
-struct CheckGameFuel {
-    OgGame game;
-    const char *gap;
+// Where a game may leave out the fuel level (OG_GAMES' fuel), in the checker's words; NULL
+// where it always sends it.
+inline constexpr const char *CHECK_FUEL_GAPS[] = {
+    nullptr,                              // OG_FUEL_SENT
+    "not in its Sled format",             // OG_FUEL_NOT_IN_SLED
+    "the games are not known to fill it", // OG_FUEL_UNFILLED
 };
-
-inline constexpr CheckGameFuel CHECK_GAME_FUEL[] = {
-    {OG_GAME_FORZA, "not in its Sled format"},
-    {OG_GAME_DIRT, "the games are not known to fill it"},
-    {OG_GAME_PCARS2, nullptr},
-    {OG_GAME_F1, nullptr},
-};
-
-constexpr bool checkGameFuelComplete()
-{
-    for (int i = 0; i < OG_GAME_COUNT; ++i) {
-        if (CHECK_GAME_FUEL[i].game != i)
-            return false;
-    }
-    return sizeof CHECK_GAME_FUEL / sizeof CHECK_GAME_FUEL[0] == OG_GAME_COUNT;
-}
-static_assert(checkGameFuelComplete(), "CHECK_GAME_FUEL has one row per game, in OgGame order");
+static_assert(sizeof CHECK_FUEL_GAPS / sizeof CHECK_FUEL_GAPS[0] == OG_FUEL_UNFILLED + 1,
+              "CHECK_FUEL_GAPS has one row for each way of sending the fuel level");
 
 // Whether game lights codes 1 and 12 by shiftAt, sending no shift light of its own.
 bool checkUsesShiftAt(OgGame game);

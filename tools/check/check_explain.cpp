@@ -50,7 +50,7 @@ CheckCondition checkLowFuel(float threshold, OgGame game)
     if (!(threshold > 0.0f))
         return {CHECK_NEVER, words + " (never: lowFuel is " + checkNumber(threshold) + ")"};
     // A game that leaves the fuel out sends none to be below the threshold.
-    const char *gap = game != OG_GAME_COUNT ? CHECK_GAME_FUEL[game].gap : nullptr;
+    const char *gap = game != OG_GAME_COUNT ? CHECK_FUEL_GAPS[OG_GAMES[game].fuel] : nullptr;
     const std::string where = gap != nullptr ? std::string(", where ") + OG_GAMES[game].name +
                                                    " sends the fuel level: " + gap
                                              : "";
@@ -368,8 +368,7 @@ std::vector<CheckSituation> checkSituations(const CarProfile &p, OgGame game)
     const bool outGauge = game == OG_GAME_COUNT;
     const bool byShiftAt = !outGauge && checkUsesShiftAt(game);
     const float none = std::numeric_limits<float>::quiet_NaN();
-    // A full tank, or no fuel level at all from a game that sends none.
-    const float full = outGauge || OG_GAMES[game].fuel ? 1.0f : none;
+    const float full = 1.0f;
     std::vector<CheckSituation> rows = {{"nothing on", false, 0, 0.0f, full}};
     // One row for each light that a code shows alone, as today's senders send it (its own
     // bit is the lowest); a light they do not have, as the earlier layout sends it. A game
@@ -422,7 +421,7 @@ std::vector<CheckSituation> checkSituations(const CarProfile &p, OgGame game)
         } else {
             rows.push_back({"fuel 0 % (empty tank)", false, 0, 0.0f, 0.0f});
         }
-        if (!outGauge && CHECK_GAME_FUEL[game].gap != nullptr)
+        if (!outGauge && CHECK_FUEL_GAPS[OG_GAMES[game].fuel] != nullptr)
             rows.push_back({"no fuel level sent", false, 0, 0.0f, none});
     }
     return rows;
@@ -501,8 +500,6 @@ std::string checkNotSentWords(LedAction code, OgGame game)
     if (game == OG_GAME_COUNT)
         return "";
     const std::string name = OG_GAMES[game].name;
-    if (a.test == LED_TEST_FUEL && !OG_GAMES[game].fuel)
-        return name + " sends no fuel level";
     if (a.test != LED_TEST_LIGHT || (checkIsShift(a) && checkUsesShiftAt(game)) ||
         (a.light & OG_GAMES[game].lights) != 0)
         return "";
