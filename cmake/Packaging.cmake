@@ -24,7 +24,7 @@ set(CPACK_PACKAGE_VERSION_MAJOR ${LUMIVANE_VERSION_MAJOR})
 set(CPACK_PACKAGE_VERSION_MINOR ${LUMIVANE_VERSION_MINOR})
 set(CPACK_PACKAGE_VERSION_PATCH ${LUMIVANE_VERSION_PATCH})
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
-    "two USB LEDs driven by a racing simulator's OutGauge data")
+    "two USB LEDs driven by a racing simulator's or racing game's telemetry")
 set(CPACK_STRIP_FILES ON)
 # Refuses packages from a build that is not a release build; strips the Linux programs further.
 set(CPACK_PRE_BUILD_SCRIPTS ${CMAKE_CURRENT_LIST_DIR}/PackageStage.cmake)
@@ -140,9 +140,11 @@ else()
     set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
     # Debian wants the lines of the description within 80 columns.
     set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
-        "lumivane receives a racing simulator's OutGauge UDP datagrams and lights
-the two LEDs of a USB HID device (vendor 046D) as lumivane.cfg says for the
-car being driven: shift light, pit speed limiter, turn signals, low fuel,
+        "lumivane receives a racing simulator's OutGauge UDP datagrams, or the UDP
+telemetry of F1 23 to 25, Forza, the DiRT rally games, Project CARS 2 or
+Automobilista 2, and lights the two LEDs of a USB HID device (vendor 046D) as
+lumivane.cfg says for the car being driven: shift light, pit speed limiter,
+turn signals, low fuel,
 engine-speed thresholds, flashing, inverted or combined. The package also
 holds lumivane-check, which explains a configuration and finds its mistakes,
 ogsend, a datagram sender for trying a configuration without the simulator,
