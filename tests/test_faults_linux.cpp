@@ -200,7 +200,9 @@ TEST_F(Faults, FloodOfDatagramsKeepsReportsFlowingAndCtrlCQuick)
 
 // Datagrams of 0 to 65507 bytes. Each one, if accepted, lights LED 1 alone (report 1); the
 // fence datagram after it lights LED 2 alone (report 2). Every size but 0 lights LED 1, a
-// longer datagram by its first 96 bytes.
+// longer datagram by its first 96 bytes, as long as no other game claims it: the random bytes
+// are kept out of the games' rules (no F1 year or Forza race flag at 0, no Project CARS packet
+// type at 10, not DiRT's length), which the games' tables test on their own.
 TEST_F(Faults, EveryDatagramOfOneByteOrMoreIsAccepted)
 {
     startWithDevice("[default]\nLED1=-3\nLED2=3\n");
@@ -223,8 +225,12 @@ TEST_F(Faults, EveryDatagramOfOneByteOrMoreIsAccepted)
     unsigned seed = static_cast<unsigned>(testNowMs());
     std::mt19937 rng(seed);
     std::uniform_int_distribution<std::size_t> anySize(201, 65507);
-    for (int i = 0; i < 20; ++i)
-        sizes.push_back(anySize(rng));
+    for (int i = 0; i < 20; ++i) {
+        std::size_t size = anySize(rng);
+        while (size == 264)
+            size = anySize(rng);
+        sizes.push_back(size);
+    }
     SCOPED_TRACE("random seed " + std::to_string(seed));
 
     std::uniform_int_distribution<int> anyByte(0, 255);
@@ -241,6 +247,10 @@ TEST_F(Faults, EveryDatagramOfOneByteOrMoreIsAccepted)
         if (size > OG_OFF_LIGHTS_ON)
             bytes[OG_OFF_LIGHTS_ON] =
                 static_cast<unsigned char>(bytes[OG_OFF_LIGHTS_ON] & ~OG_DL_PITSPEED);
+        if (size > 1)
+            bytes[1] |= 0x80; // the u16 at 0 above 2030, the s32 at 0 neither 0 nor 1
+        if (size > 10)
+            bytes[10] |= 0x80; // no packet type of Project CARS
         ASSERT_TRUE(out.send(port, bytes)) << size;
 
         bool accept = size >= 1;
