@@ -30,11 +30,14 @@ Pace g_pace = {false, 0};
 OgGames g_games = ogGamesInitial();
 bool g_oldF1Told = false;
 
-// Opens the socket on g_port; on failure *why says why.
+// Opens the socket on g_port; on failure *why says why. A socket opened anew (another port
+// after an edit) starts from nothing received: an F1 Car Status of the old sender must not
+// light the pit limiter or the low fuel with the new sender's first Car Telemetry.
 bool ogOpen(OgOpenFailure *why)
 {
     if (!ogSysOpen(g_port, &g_socket, why))
         return false;
+    g_games = ogGamesInitial();
     g_open = true;
     g_waiting.store(false);
     return true;

@@ -471,6 +471,15 @@ TEST_F(Receiver, F1AndOutGaugeInterleaved)
     ASSERT_TRUE(send(f1Telemetry(8000)) && send(kOutGauge) && send(kF1Status));
     ASSERT_TRUE(pollRead(p, &extra));
     EXPECT_TRUE(ogPacketRpm(p) == 8000.0f && extra.maxRpm == 12000.0f);
+
+    // Opened again (a new port): the old Car Status is forgotten.
+    testCaptureBegin();
+    ogClose();
+    testCaptureEnd();
+    ASSERT_TRUE(openOnFreePort());
+    ASSERT_TRUE(send(f1Telemetry(8000)) && pollRead(p, &extra));
+    EXPECT_EQ(ogPacketLightsOn(p), OG_DL_SHIFT);
+    EXPECT_TRUE(std::isnan(extra.maxRpm));
 }
 
 // The line about F1's format 2022 is printed once a process, however many such datagrams come:
